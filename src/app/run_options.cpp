@@ -1,0 +1,7 @@
+#include "app/run_options.h"
+
+namespace bu {
+
+RunOptions runOptions;
+
+}  // namespace bu

@@ -1,0 +1,75 @@
+#include "log/write_log.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/temp_file.h"
+
+namespace bu {
+
+const char kLogFileName[] = "Log.BrevantUpdater.txt";
+
+namespace {
+
+constexpr std::size_t kLineBuffer = 520;
+constexpr std::size_t kTimestampLength = 24;
+const char kSeparator[] = " : ";
+
+// Fills `out` (kLineBuffer bytes) with the framed line and returns its length.
+std::size_t frameLine(std::time_t when, const char* message, char* out) {
+  const std::string stamp = formatLogTimestamp(when);
+  const std::size_t messageLength = strnlen(message, kMaxLogMessage);
+  std::size_t at = 0;
+  std::memcpy(out + at, stamp.data(), kTimestampLength);
+  at += kTimestampLength;
+  std::memcpy(out + at, kSeparator, sizeof kSeparator - 1);
+  at += sizeof kSeparator - 1;
+  std::memcpy(out + at, message, messageLength);
+  at += messageLength;
+  out[at++] = '\n';
+  out[at] = '\0';
+  return at;
+}
+
+}  // namespace
+
+std::string formatLogTimestamp(std::time_t when) {
+  static const char kDays[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char kMonths[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const std::tm* local = std::localtime(&when);
+  if (local == nullptr) return std::string(kTimestampLength, '?');
+  char text[32];
+  std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %04d", kDays[local->tm_wday % 7],
+                kMonths[local->tm_mon % 12], local->tm_mday % 100, local->tm_hour % 100,
+                local->tm_min % 100, local->tm_sec % 100, (local->tm_year + 1900) % 10000);
+  return std::string(text, kTimestampLength);
+}
+
+std::string composeLogLine(std::time_t when, const char* message) {
+  char line[kLineBuffer];
+  const std::size_t length = frameLine(when, message, line);
+  return std::string(line, length);
+}
+
+void WriteLog(const char* format, ...) {
+  const std::time_t now = std::time(nullptr);
+
+  // vsnprintf cuts the message at the buffer's end: nothing overflows.
+  char message[kMaxLogMessage + 1];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(message, sizeof message, format, arguments);
+  va_end(arguments);
+
+  char line[kLineBuffer];
+  frameLine(now, message, line);
+
+  platform::UniqueFile file = platform::openTempFileForAppend(kLogFileName);
+  if (!file) return;
+  std::fputs(line, file.get());
+  std::fflush(file.get());
+}
+
+}  // namespace bu

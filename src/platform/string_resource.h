@@ -1,0 +1,16 @@
+// Texts of a module's string table.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/module.h"
+
+namespace bu::platform {
+
+// The text with `id` from the string table of `module`, cut to fit a
+// buffer of `capacity` UTF-16 units including the terminator. An id the
+// module does not hold gives an empty text.
+std::wstring loadString(ModuleHandle module, unsigned id, std::size_t capacity);
+
+}  // namespace bu::platform

@@ -1,0 +1,67 @@
+#include "platform/text.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cwchar>
+
+namespace bu::platform {
+
+namespace {
+
+// In a single-byte locale ("C", "POSIX") every byte stands for itself, so
+// 8-bit texts survive a round trip unchanged, as in a Windows code page.
+bool singleByteLocale() { return MB_CUR_MAX == 1; }
+
+}  // namespace
+
+// Character by character, so that one byte or character the locale cannot
+// convert costs only itself ('?'), not the rest of the text.
+std::wstring ansiToWide(const std::string& text) {
+  if (singleByteLocale()) {
+    std::wstring wide;
+    for (char c : text) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return wide;
+  }
+  std::wstring wide;
+  std::mbstate_t state{};
+  const char* p = text.data();
+  std::size_t left = text.size();
+  while (left > 0) {
+    wchar_t c = 0;
+    const std::size_t used = std::mbrtowc(&c, p, left, &state);
+    if (used == static_cast<std::size_t>(-1) || used == static_cast<std::size_t>(-2)) {
+      wide += L'?';
+      state = std::mbstate_t{};
+      ++p;
+      --left;
+      continue;
+    }
+    const std::size_t step = used == 0 ? 1 : used;  // an embedded NUL
+    wide += c;
+    p += step;
+    left -= step;
+  }
+  return wide;
+}
+
+std::string wideToAnsi(const std::wstring& text) {
+  std::string narrow;
+  if (singleByteLocale()) {
+    for (wchar_t c : text) narrow += c >= 0 && c <= 0xFF ? static_cast<char>(c) : '?';
+    return narrow;
+  }
+  std::mbstate_t state{};
+  char buffer[MB_LEN_MAX];
+  for (wchar_t c : text) {
+    const std::size_t used = std::wcrtomb(buffer, c, &state);
+    if (used == static_cast<std::size_t>(-1)) {
+      narrow += '?';
+      state = std::mbstate_t{};
+    } else {
+      narrow.append(buffer, used);
+    }
+  }
+  return narrow;
+}
+
+}  // namespace bu::platform
