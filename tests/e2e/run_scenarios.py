@@ -1,0 +1,98 @@
+#!/usr/bin/env python3
+"""Runs a scenario file against one build: the POSIX program, or one of the
+Windows programs under Wine. Each scenario gets a fresh package directory and
+temporary directory; the exit code, the log's bytes and every box are checked.
+"""
+
+import argparse
+import os
+import shutil
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import scenarios  # noqa: E402
+from native_runner import run_native  # noqa: E402
+
+LOG_NAME = "Log.BrevantUpdater.txt"
+
+
+def fresh_dir(path):
+    shutil.rmtree(path, ignore_errors=True)
+    os.makedirs(path)
+    return path
+
+
+def run_one(options, scenario):
+    work = os.path.join(options.work, scenario["name"])
+    package = fresh_dir(os.path.join(work, "package"))
+    answers = [box["answer"] for box in scenario["boxes"]]
+
+    if options.target == "native":
+        temp_dir = fresh_dir(os.path.join(work, "temp"))
+        if scenario.get("unwritable_temp"):
+            temp_dir = os.path.join(temp_dir, "missing")
+        yes_no = [("y" if a == "yes" else "n") for a, box in zip(answers, scenario["boxes"])
+                  if box["buttons"] == "Yes/No"]
+        code, boxes, stderr = run_native(options.program, scenario["args"], package, temp_dir,
+                                         scenario["sfxcmd"], yes_no)
+        newline = "\n"
+    else:
+        from wine_runner import run_under_wine
+        temp_dir = options.wine_temp
+        os.makedirs(temp_dir, exist_ok=True)
+        if os.path.exists(os.path.join(temp_dir, LOG_NAME)):
+            os.remove(os.path.join(temp_dir, LOG_NAME))
+        env = {"sfxcmd": scenario["sfxcmd"]}
+        expected_boxes = [(box["caption"], box["answer"]) for box in scenario["boxes"]]
+        run = run_under_wine("wine", options.wine_prefix, options.program, scenario["args"],
+                             package, env, expected_boxes, 60, options.boxhelper)
+        code, boxes, stderr = run.exit_code, run.boxes, run.stderr
+        newline = "\r\n"
+
+    problems = []
+    if code != scenario["exit"]:
+        problems.append("exit code: expected %s, got %s" % (scenario["exit"], code))
+    log_path = os.path.join(temp_dir, LOG_NAME)
+    content = b""
+    if os.path.exists(log_path):
+        with open(log_path, "rb") as f:
+            content = f.read()
+    expected_log = [] if scenario.get("unwritable_temp") else scenario["expected_log"]
+    problems += scenarios.check_log(content, expected_log, newline)
+    problems += scenarios.check_boxes(boxes, scenario["boxes"])
+    if problems and stderr.strip() and options.target != "native":
+        problems.append("stderr:\n" + stderr)
+    return problems
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--target", required=True, choices=["native", "win32", "win64"])
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--work", required=True, help="scratch directory for the runs")
+    parser.add_argument("--wine-prefix")
+    parser.add_argument("--wine-temp", help="the prefix's temporary directory (Unix path)")
+    parser.add_argument("--boxhelper")
+    parser.add_argument("--only", help="run only the scenario of this name")
+    parser.add_argument("file")
+    options = parser.parse_args()
+    options.program = os.path.abspath(options.program)
+
+    failed = 0
+    chosen = scenarios.load(options.file, options.target)
+    for scenario in chosen:
+        if options.only and scenario["name"] != options.only:
+            continue
+        problems = run_one(options, scenario)
+        status = "FAIL" if problems else "ok"
+        print("%-4s %s [%s]" % (status, scenario["name"], options.target))
+        for problem in problems:
+            print("     " + problem.replace("\n", "\n     "))
+        failed += bool(problems)
+    print("%d of %d scenarios failed" % (failed, len(chosen)))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,122 @@
+"""End-to-end scenarios, written once as data and run against every build.
+
+A scenario file is a JSON list of scenarios:
+
+  name      what the scenario does and how it ends, as a sentence in snake case
+  args      the program's arguments (list of strings)
+  sfxcmd    the "sfxcmd" variable: a string (may be empty) or absent/null
+  targets   optional list restricting the builds ("native", "win32", "win64")
+  exit      the expected exit code
+  log       the lines the run appends after the startup lines, without timestamps
+  startup   optional, false when the run writes no startup lines
+  boxes     the boxes in the order shown: caption, text, buttons ("OK",
+            "Yes/No"), icon ("none", "information", "error") and the answer
+            given ("ok", "yes", "no")
+
+Texts of the program's string table are written "@<id>" (the whole text) or
+"{@<id>}" (inside a text) and looked up in the one source of those texts,
+res/string_table.h. Words in braces are replaced
+per target (see TARGET_WORDS), because paths are written differently there.
+"""
+
+import codecs
+import json
+import os
+import re
+import subprocess
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+STARTUP_LINES = [
+    "*" * 66,
+    "\t\tStarting Brevant Updater - Version 5.1.7.9",
+    "*" * 66,
+    "BU RES TVXSIGNED FAILED: External BU resource DLL buResource DLL is not Tarvenix Signed. "
+    "Using the internal resource file..",
+]
+
+# An absolute destination as typed, and as the program stores it: Windows
+# lower-cases it, POSIX keeps its case.
+TARGET_WORDS = {
+    "native": {"abs": "/Srv/Update Target", "abs_stored": "/Srv/Update Target"},
+    "win32": {"abs": "D:\\Srv\\Update Target", "abs_stored": "d:\\srv\\update target"},
+    "win64": {"abs": "D:\\Srv\\Update Target", "abs_stored": "d:\\srv\\update target"},
+}
+
+TIMESTAMP = (r"(?:Sun|Mon|Tue|Wed|Thu|Fri|Sat) "
+             r"(?:Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+             r"\d\d \d\d:\d\d:\d\d \d{4}")
+
+
+def string_table():
+    """The program's own texts by id, read from their single source through
+    the C preprocessor, as the compilers read them."""
+    source = '#include "string_table.h"\n#define X(id, text) @@id text\nBU_STRING_TABLE(X)\n'
+    expanded = subprocess.run(["cpp", "-P", "-I", os.path.join(ROOT, "res")], input=source,
+                              capture_output=True, text=True, check=True).stdout
+    table = {}
+    for match in re.finditer(r'@@(\d+)((?:\s*"(?:[^"\\]|\\.)*")+)', expanded):
+        pieces = re.findall(r'"((?:[^"\\]|\\.)*)"', match.group(2))
+        table[int(match.group(1))] = codecs.decode("".join(pieces), "unicode_escape")
+    return table
+
+
+def _expand(value, words, table):
+    if isinstance(value, list):
+        return [_expand(v, words, table) for v in value]
+    if isinstance(value, dict):
+        return {k: _expand(v, words, table) for k, v in value.items()}
+    if isinstance(value, str):
+        if re.fullmatch(r"@\d+", value):
+            return table[int(value[1:])]
+        value = re.sub(r"\{@(\d+)\}", lambda m: table[int(m.group(1))], value)
+        return re.sub(r"\{(\w+)\}", lambda m: words.get(m.group(1), m.group(0)), value)
+    return value
+
+
+def load(path, target):
+    """The scenarios of `path` that apply to `target`, with words expanded."""
+    with open(path, encoding="utf-8") as f:
+        scenarios = json.load(f)
+    table = string_table()
+    words = TARGET_WORDS[target]
+    chosen = []
+    for scenario in scenarios:
+        if target not in scenario.get("targets", [target]):
+            continue
+        s = _expand(scenario, words, table)
+        s.setdefault("sfxcmd", None)
+        s.setdefault("boxes", [])
+        expected_log = (STARTUP_LINES if s.get("startup", True) else []) + s["log"]
+        s["expected_log"] = expected_log
+        chosen.append(s)
+    return chosen
+
+
+def check_log(content, expected, newline):
+    """Differences between the log file's bytes and the expected lines."""
+    text = content.decode("latin-1")
+    pattern = "".join(TIMESTAMP + " : " + re.escape(line) + re.escape(newline) for line in expected)
+    if re.fullmatch(pattern, text):
+        return []
+    actual = text.split(newline)
+    shown = "\n".join("    " + repr(line) for line in actual)
+    want = "\n".join("    " + repr(line) for line in expected)
+    return ["log differs (newline %r)\n  expected:\n%s\n  actual:\n%s" % (newline, want, shown)]
+
+
+def check_boxes(seen, expected):
+    """Differences between the boxes shown and the expected ones."""
+    problems = []
+    for i in range(max(len(seen), len(expected))):
+        if i >= len(expected):
+            problems.append("unexpected box %d: %r" % (i + 1, seen[i]))
+            continue
+        if i >= len(seen):
+            problems.append("missing box %d: %r" % (i + 1, expected[i]))
+            continue
+        for key in ("caption", "text", "buttons", "icon"):
+            if seen[i].get(key) != expected[i][key]:
+                problems.append("box %d %s: expected %r, got %r"
+                                % (i + 1, key, expected[i][key], seen[i].get(key)))
+    return problems
