@@ -23,9 +23,19 @@ def fresh_dir(path):
     return path
 
 
+def find_fixture(options, relative):
+    for directory in options.fixtures:
+        candidate = os.path.join(directory, relative)
+        if os.path.exists(candidate):
+            return candidate
+    raise FileNotFoundError("fixture %s not found in %s" % (relative, options.fixtures))
+
+
 def run_one(options, scenario):
     work = os.path.join(options.work, scenario["name"])
     package = fresh_dir(os.path.join(work, "package"))
+    for name, fixture in scenario.get("files", {}).items():
+        shutil.copyfile(find_fixture(options, fixture), os.path.join(package, name))
     answers = [box["answer"] for box in scenario["boxes"]]
 
     if options.target == "native":
@@ -35,7 +45,7 @@ def run_one(options, scenario):
         yes_no = [("y" if a == "yes" else "n") for a, box in zip(answers, scenario["boxes"])
                   if box["buttons"] == "Yes/No"]
         code, boxes, stderr = run_native(options.program, scenario["args"], package, temp_dir,
-                                         scenario["sfxcmd"], yes_no)
+                                         scenario["sfxcmd"], yes_no, extra_env=options.env)
         newline = "\n"
     else:
         from wine_runner import run_under_wine
@@ -75,9 +85,14 @@ def main():
     parser.add_argument("--wine-temp", help="the prefix's temporary directory (Unix path)")
     parser.add_argument("--boxhelper")
     parser.add_argument("--only", help="run only the scenario of this name")
+    parser.add_argument("--fixtures", action="append", default=[],
+                        help="a directory the scenarios' files are taken from (repeatable)")
+    parser.add_argument("--native-env", action="append", default=[],
+                        help="NAME=VALUE added to the POSIX program's environment (repeatable)")
     parser.add_argument("file")
     options = parser.parse_args()
     options.program = os.path.abspath(options.program)
+    options.env = dict(item.split("=", 1) for item in options.native_env)
 
     failed = 0
     chosen = scenarios.load(options.file, options.target)

@@ -5,6 +5,8 @@ A scenario file is a JSON list of scenarios:
   name      what the scenario does and how it ends, as a sentence in snake case
   args      the program's arguments (list of strings)
   sfxcmd    the "sfxcmd" variable: a string (may be empty) or absent/null
+  files     optional map: name in the package directory -> fixture path,
+            looked up in the --fixtures directories (sources and build tree)
   targets   optional list restricting the builds ("native", "win32", "win64")
   exit      the expected exit code
   log       the lines the run appends after the startup lines, without timestamps
