@@ -57,8 +57,12 @@ def run_one(options, scenario):
         expected_boxes = [(box["caption"], box["answer"]) for box in scenario["boxes"]]
         run = run_under_wine("wine", options.wine_prefix, options.program, scenario["args"],
                              package, env, expected_boxes, 60, options.boxhelper)
-        code, boxes, stderr = run.exit_code, run.boxes, run.stderr
+        code, stderr = run.exit_code, run.stderr
+        boxes = run.boxes + run.unexpected_boxes
         newline = "\r\n"
+        if run.timed_out:
+            stderr = "the program did not end and was killed\n" + stderr
+        stderr = "\n".join(run.errors + [stderr])
 
     problems = []
     if code != scenario["exit"]:
