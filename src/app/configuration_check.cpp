@@ -1,9 +1,12 @@
 #include "app/configuration_check.h"
 
+#include <tinyxml.h>
+
 #include "app/result_codes.h"
 #include "app/run_options.h"
 #include "app/user_messages.h"
 #include "config/configuration.h"
+#include "config/update_entry.h"
 #include "log/write_log.h"
 
 namespace bu {
@@ -14,17 +17,21 @@ const char kParseError[] = "ERROR occurred while parsing the configuration file.
 }  // namespace
 
 int checkConfiguration(bool checkOem) {
-  const int loaded = loadConfigurationFile();
+  // The document lives only for the check: the entries hold copies of
+  // their texts.
+  TiXmlDocument document;
+  const int loaded = loadConfigurationFile(document);
   if (loaded != kResultConfigLoaded) {
     showConfigurationError(loaded);
     return loaded;
   }
-  const int parsed = parseConfiguration();
+  const int parsed = parseConfiguration(document);
   if (parsed != kResultSuccess) {
     WriteLog(kParseError, parsed);
     showConfigurationError(parsed);
     return parsed;
   }
+  // Reported by the full mode itself (log line and summary), not here.
   if (checkOem && runOptions.oem != runOemOnly) return kResultOemMismatch;
   return kResultSuccess;
 }

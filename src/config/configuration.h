@@ -1,16 +1,21 @@
-// The package's configuration file, buConfig.xml, and what it lists.
+// The package's configuration file, buConfig.xml, read into updateEntries
+// and runOemOnly (config/update_entry.h).
 #pragma once
+
+class TiXmlDocument;
 
 namespace bu {
 
-// The package's run-oem-only setting.
-extern bool runOemOnly;
+// Empties updateEntries and clears runOemOnly, then reads buConfig.xml from
+// the current directory (the package) into `document`, an empty document
+// owned by the caller: 102 when the file was read as XML, 101 when it is
+// missing, unreadable, not a regular file or not well-formed.
+int loadConfigurationFile(TiXmlDocument& document);
 
-// Reads buConfig.xml from the current directory: 102 when it was read as
-// XML, 101 when not.
-int loadConfigurationFile();
-
-// Turns the loaded document into the update entries: 0, 103 or 122.
-int parseConfiguration();
+// Appends the document's complete products to updateEntries and sets
+// runOemOnly: 0; 103 when the document has no element at top level; 122 when
+// at least one product was incomplete (the complete ones are listed all the
+// same). Only after loadConfigurationFile answered 102 for `document`.
+int parseConfiguration(const TiXmlDocument& document);
 
 }  // namespace bu
