@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config dpkg-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64 wine32:i386
-  libtinyxml-dev libssl-dev osslsigncode
+  libtinyxml-dev libssl-dev openssl osslsigncode
   libunrar-dev unrar rar
   googletest libgtest-dev
   imagemagick librsvg2-bin icoutils

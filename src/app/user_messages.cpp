@@ -8,6 +8,7 @@
 #include "app/result_codes.h"
 #include "app/run_options.h"
 #include "log/write_log.h"
+#include "platform/file_path.h"
 #include "platform/message_box.h"
 #include "platform/string_resource.h"
 #include "trust/publisher_signature.h"
@@ -45,6 +46,7 @@ const wchar_t kConfirmHeading[] = L"Tarvenix Brevant Updater\nVersion ";
 const wchar_t kResourceModuleName[] = L"buResource.dll";
 const char kResourceVerified[] =
     "BU RES TVXSIGNED SUCCESS: Successfully verified Tarvenix Signature for the buResource DLL";
+const char kResourceLoaded[] = "BU RES LOAD: Successfully loaded the resource file..";
 const char kResourceNotLoaded[] =
     "BU RES LOAD: Resource DLL not found. Using the internal resource file..";
 const char kResourceNotSigned[] =
@@ -83,9 +85,16 @@ void loadResourceModule(platform::ModuleHandle instance) {
     return;
   }
   WriteLog("%s", kResourceVerified);
-  // Loading a verified module for its strings arrives with module loading;
-  // until then a verified module counts as not loadable.
-  WriteLog("%s", kResourceNotLoaded);
+  // The file just verified, in the current directory, and only its string
+  // table: it is loaded as data, so no code in it ever runs.
+  const platform::ModuleHandle module =
+      platform::loadStringModule(platform::fileInCurrentDirectory(kResourceModuleName));
+  if (module == nullptr) {
+    WriteLog("%s", kResourceNotLoaded);
+    return;
+  }
+  resourceModule = module;
+  WriteLog("%s", kResourceLoaded);
 }
 
 int confirmDeployment() {

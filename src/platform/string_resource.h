@@ -13,4 +13,9 @@ namespace bu::platform {
 // module does not hold gives an empty text.
 std::wstring loadString(ModuleHandle module, unsigned id, std::size_t capacity);
 
+// Loads the resource module at `fullPath` for its string table only: it is
+// read as data, so no code in it ever runs. Null when it cannot be loaded.
+// The module stays loaded until the process ends.
+ModuleHandle loadStringModule(const std::wstring& fullPath);
+
 }  // namespace bu::platform

@@ -1,7 +1,16 @@
-// The program's own string table: the texts the Windows build compiles into
-// its resources, from the same source.
+// The program's own string table is compiled in: the texts the Windows build
+// puts in its resources, from the same source. An external module is a data
+// file of ours (see string_module_posix.h); its handle points to its texts.
 #include "platform/string_resource.h"
 
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/appended_signature_posix.h"
+#include "platform/regular_file_posix.h"
+#include "platform/string_module_posix.h"
+#include "platform/text.h"
 #include "string_table.h"
 
 namespace bu::platform {
@@ -16,14 +25,43 @@ struct Entry {
 constexpr Entry kOwnTable[] = {BU_STRING_TABLE(BU_STRING_ENTRY)};
 #undef BU_STRING_ENTRY
 
+// Far more than a string table of 11 texts ever needs.
+constexpr std::size_t kLargestModule = std::size_t{16} << 20;
+
+// Loaded modules live until the process ends, as Windows modules do.
+std::vector<std::unique_ptr<const StringTable>>& loadedModules() {
+  static std::vector<std::unique_ptr<const StringTable>> modules;
+  return modules;
+}
+
 }  // namespace
 
 std::wstring loadString(ModuleHandle module, unsigned id, std::size_t capacity) {
-  if (module != nullptr || capacity == 0) return {};  // no external table yet
+  if (capacity == 0) return {};
+  if (module != nullptr) {
+    const StringTable& table = *static_cast<const StringTable*>(module);
+    const auto found = table.find(id);
+    return found == table.end() ? std::wstring() : found->second.substr(0, capacity - 1);
+  }
   for (const Entry& entry : kOwnTable) {
     if (entry.id == id) return std::wstring(entry.text).substr(0, capacity - 1);
   }
   return {};
+}
+
+ModuleHandle loadStringModule(const std::wstring& fullPath) {
+  if (fullPath.empty()) return nullptr;
+  const RegularFile file(wideToAnsi(fullPath));
+  std::vector<unsigned char> bytes;
+  if (!file.readAll(bytes, kLargestModule)) return nullptr;
+  // Only the content counts; a signature appended to it is not part of the table.
+  const std::optional<AppendedSignature> signature =
+      findAppendedSignature(bytes.data(), bytes.size());
+  const std::size_t contentSize = signature ? signature->contentSize : bytes.size();
+  std::optional<StringTable> table = parseStringModule(bytes.data(), contentSize);
+  if (!table) return nullptr;
+  loadedModules().push_back(std::make_unique<const StringTable>(std::move(*table)));
+  return const_cast<StringTable*>(loadedModules().back().get());
 }
 
 }  // namespace bu::platform

@@ -14,4 +14,12 @@ std::wstring loadString(ModuleHandle module, unsigned id, std::size_t capacity) 
   return std::wstring(buffer.data(), static_cast<std::size_t>(length));
 }
 
+// Mapped as an image resource, never as code: no entry point runs, nothing is
+// relocated or bound, and the module's dependencies are not loaded.
+ModuleHandle loadStringModule(const std::wstring& fullPath) {
+  if (fullPath.empty()) return nullptr;
+  return LoadLibraryExW(fullPath.c_str(), nullptr,
+                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+}
+
 }  // namespace bu::platform

@@ -11,6 +11,8 @@ A scenario file is a JSON list of scenarios:
   exit      the expected exit code
   log       the lines the run appends after the startup lines, without timestamps
   startup   optional, false when the run writes no startup lines
+  string_table  optional [header, macro]: the string table that "@<id>" texts
+            come from, e.g. a resource module's (default: the program's own)
   boxes     the boxes in the order shown: caption, text, buttons ("OK",
             "Yes/No"), icon ("none", "information", "error") and the answer
             given ("ok", "yes", "no")
@@ -33,6 +35,8 @@ STARTUP_LINES = [
     "*" * 66,
     "\t\tStarting Brevant Updater - Version 5.1.7.9",
     "*" * 66,
+    "AUTH TVXSIGNED BEGIN: Started.",
+    "AUTH TVXSIGNED: File handle is invalid, returning FALSE.",
     "BU RES TVXSIGNED FAILED: External BU resource DLL buResource DLL is not Tarvenix Signed. "
     "Using the internal resource file..",
 ]
@@ -50,10 +54,12 @@ TIMESTAMP = (r"(?:Sun|Mon|Tue|Wed|Thu|Fri|Sat) "
              r"\d\d \d\d:\d\d:\d\d \d{4}")
 
 
-def string_table():
-    """The program's own texts by id, read from their single source through
-    the C preprocessor, as the compilers read them."""
-    source = '#include "string_table.h"\n#define X(id, text) @@id text\nBU_STRING_TABLE(X)\n'
+def string_table(header="res/string_table.h", macro="BU_STRING_TABLE"):
+    """The texts of a string table by id (by default the program's own), read
+    from their single source through the C preprocessor, as the compilers
+    read them."""
+    source = '#include "%s"\n#define X(id, text) @@id text\n%s(X)\n' % (
+        os.path.join(ROOT, header), macro)
     expanded = subprocess.run(["cpp", "-P", "-I", os.path.join(ROOT, "res")], input=source,
                               capture_output=True, text=True, check=True).stdout
     table = {}
@@ -80,13 +86,16 @@ def load(path, target):
     """The scenarios of `path` that apply to `target`, with words expanded."""
     with open(path, encoding="utf-8") as f:
         scenarios = json.load(f)
-    table = string_table()
+    tables = {}
     words = TARGET_WORDS[target]
     chosen = []
     for scenario in scenarios:
         if target not in scenario.get("targets", [target]):
             continue
-        s = _expand(scenario, words, table)
+        source = tuple(scenario.get("string_table", ()))
+        if source not in tables:
+            tables[source] = string_table(*source)
+        s = _expand(scenario, words, tables[source])
         s.setdefault("sfxcmd", None)
         s.setdefault("boxes", [])
         expected_log = (STARTUP_LINES if s.get("startup", True) else []) + s["log"]

@@ -1,11 +1,15 @@
 // Which text each box shows, and which boxes silent mode suppresses.
+#include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/run_options.h"
 #include "app/user_messages.h"
+#include "platform/file_path.h"
 #include "platform/message_box.h"
+#include "platform/string_module_posix.h"
 #include "platform/string_resource.h"
 #include "test_support.h"
 
@@ -102,13 +106,87 @@ TEST_F(ProgramTest, InformationHasNoLengthLimit) {
   EXPECT_EQ(boxes[0].text, "[" + std::string(100000, 'x') + "]");
 }
 
-TEST_F(ProgramTest, UnsignedOrMissingResourceModuleKeepsTheOwnTable) {
+// Runs the test in its temporary directory, where the package's files go.
+class ResourceModule : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    previous_ = std::filesystem::current_path();
+    std::filesystem::current_path(temp_.path());
+  }
+  void TearDown() override { std::filesystem::current_path(previous_); }
+
+  // A well-formed string module whose every text differs from the program's.
+  static std::vector<unsigned char> otherTable() {
+    std::vector<std::pair<unsigned, std::u16string>> texts;
+    for (unsigned id = 101; id <= 111; ++id) texts.emplace_back(id, u"tekst " + to16(id));
+    return platform::encodeStringModule(texts);
+  }
+  static std::u16string to16(unsigned id) {
+    const std::string digits = std::to_string(id);
+    return std::u16string(digits.begin(), digits.end());
+  }
+  static std::string other(unsigned id) { return "tekst " + std::to_string(id); }
+  static void writeFile(const char* name, const std::vector<unsigned char>& bytes) {
+    std::ofstream(name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+  }
+
+ private:
+  std::filesystem::path previous_;
+};
+
+TEST_F(ResourceModule, MissingOrUnsignedModuleKeepsTheOwnTable) {
+  const std::vector<std::string> refused = {
+      "BU RES TVXSIGNED FAILED: External BU resource DLL buResource DLL is not Tarvenix Signed. "
+      "Using the internal resource file.."};
+  const std::vector<std::string> missing = {
+      "AUTH TVXSIGNED BEGIN: Started.",
+      "AUTH TVXSIGNED: File handle is invalid, returning FALSE.", refused[0]};
   loadResourceModule(nullptr);
   EXPECT_EQ(resourceModule, nullptr);
-  EXPECT_EQ(logMessages(),
-            std::vector<std::string>{"BU RES TVXSIGNED FAILED: External BU resource DLL buResource "
-                                     "DLL is not Tarvenix Signed. Using the internal resource "
-                                     "file.."});
+  EXPECT_EQ(logMessages(), missing);
+
+  const std::vector<unsigned char> table = otherTable();
+  writeFile("buResource.dll", table);
+  std::filesystem::remove(temp_.logPath());
+  loadResourceModule(nullptr);
+  EXPECT_EQ(resourceModule, nullptr);
+  const std::vector<std::string> unsigned_ = {
+      "AUTH TVXSIGNED BEGIN: Started.", "AUTH TVXSIGNED: Provider is unknown, returning FALSE.",
+      refused[0]};
+  EXPECT_EQ(logMessages(), unsigned_);
+}
+
+TEST_F(ResourceModule, LoadedModuleGivesEveryBoxItsTexts) {
+  const std::vector<unsigned char> table = otherTable();
+  writeFile("table.dat", table);
+  resourceModule = platform::loadStringModule(platform::fileInCurrentDirectory(L"table.dat"));
+  ASSERT_NE(resourceModule, nullptr);
+
+  StdioCapture capture("n\n");
+  confirmDeployment();
+  showHelp();
+  showInvalidArguments();
+  showConfigurationError(101);
+  showConfigurationError(103);
+  showConfigurationError(122);
+  for (const int result : {0, 122, 124, 125}) showSummary(result);
+  const std::string caption = other(102);
+  const std::vector<Box> expected = {
+      {caption, "none", "Tarvenix Brevant Updater\nVersion 5.1.7.9" + other(101), "Yes/No"},
+      {caption, "information", other(106), "OK"},
+      {caption, "information", other(107), "OK"},
+      {caption, "error", other(103), "OK"},
+      {caption, "error", other(104), "OK"},
+      {caption, "error", other(105), "OK"},
+      {caption, "none", other(108), "OK"},
+      {caption, "none", other(109), "OK"},
+      {caption, "none", other(110), "OK"},
+      {caption, "none", other(111), "OK"},
+  };
+  EXPECT_EQ(parseBoxes(capture.finish()), expected);
 }
 
 }  // namespace

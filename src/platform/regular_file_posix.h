@@ -1,0 +1,30 @@
+// A regular file opened for reading, and read whole into memory.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace bu::platform {
+
+class RegularFile {
+ public:
+  // Opens `path`. Anything but a regular file (a directory, a pipe, a
+  // device) counts as not opened, as it does for the Windows file services.
+  explicit RegularFile(const std::string& path);
+  ~RegularFile();
+  RegularFile(const RegularFile&) = delete;
+  RegularFile& operator=(const RegularFile&) = delete;
+
+  bool opened() const { return descriptor_ >= 0; }
+
+  // The file's bytes, read rather than mapped: a file cut short by someone
+  // else meanwhile gives fewer bytes, never a fault. False when reading
+  // fails or the file holds more than `limit` bytes.
+  bool readAll(std::vector<unsigned char>& bytes, std::size_t limit) const;
+
+ private:
+  int descriptor_ = -1;
+};
+
+}  // namespace bu::platform
