@@ -7,6 +7,7 @@
 #include "app/result_codes.h"
 #include "app/run_options.h"
 #include "app/user_messages.h"
+#include "config/ascii_case.h"
 #include "log/write_log.h"
 #include "platform/command_line.h"
 #include "platform/environment.h"
@@ -44,16 +45,6 @@ const char kRollbackOption[] =
     "BU_CMD: /r option specified. Enabling the rollback support during deployment.";
 const char kOemOption[] = "BU_CMD: %s option specified.";
 const char kInvalidArgument[] = "BU_CMD: INVALID input arguments specified - %s";
-
-// Options compare in lower case: A-Z only, through the 8-bit code page, so
-// characters above 127 stay as they are.
-std::string lowerCased(const std::string& text) {
-  std::string lower = text;
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
 
 std::optional<std::vector<std::wstring>> obtainArguments() {
   if (const auto value = platform::environmentVariable(kCommandLineVariable)) {
@@ -146,7 +137,7 @@ int parseCommandLine(const char* commandLineTail) {
   std::vector<std::string> lower;
   for (std::size_t i = 1; i < tokens->size(); ++i) {
     original.push_back(platform::wideToAnsi((*tokens)[i]));
-    lower.push_back(lowerCased(original.back()));
+    lower.push_back(lowerCasedAscii(original.back()));
   }
 
   const bool pairRejected = lower.size() == 2 && !acceptedPair(lower[0], lower[1]);

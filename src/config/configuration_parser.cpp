@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/result_codes.h"
+#include "config/ascii_case.h"
 #include "config/configuration.h"
 #include "config/update_entry.h"
 #include "log/write_log.h"
@@ -63,14 +64,6 @@ Value value(const TiXmlElement* element) {
 
 Value childValue(const TiXmlNode* parent, const char* name) { return value(child(parent, name)); }
 
-// A-Z only: other bytes of the 8-bit code page keep their value.
-std::string lowerCased(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 void readInfo(const TiXmlElement* root) {
   const TiXmlElement* info = child(root, kInfo);
   if (info == nullptr) {
@@ -78,7 +71,7 @@ void readInfo(const TiXmlElement* root) {
     return;
   }
   const Value runOemOnlyValue = childValue(info, kInfoRunOemOnly);
-  if (runOemOnlyValue && lowerCased(*runOemOnlyValue) == kYes) {
+  if (runOemOnlyValue && lowerCasedAscii(*runOemOnlyValue) == kYes) {
     runOemOnly = true;
     WriteLog("%s", kRunOemOnlySet);
   }
@@ -113,7 +106,7 @@ bool readProduct(const TiXmlElement* product) {
   if (complete) {
     updateEntries.push_back(UpdateEntry{*auth.contentType, *deploy.contentType, *file,
                                         *description, *auth.dllName, *deploy.dllName,
-                                        lowerCased(*auth.location), lowerCased(*deploy.location)});
+                                        lowerCasedAscii(*auth.location), lowerCasedAscii(*deploy.location)});
     return true;
   }
   for (const Value* name : {&file, &description, &auth.contentType, &deploy.contentType}) {

@@ -8,17 +8,18 @@
 
 namespace bu::platform {
 
-RegularFile::RegularFile(const std::string& path) {
-  // Non-blocking, so that opening a pipe cannot wait for a writer.
+int openRegularFileDescriptor(const std::string& path) {
   const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (descriptor < 0) return;
+  if (descriptor < 0) return -1;
   struct stat status {};
   if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
     ::close(descriptor);
-    return;
+    return -1;
   }
-  descriptor_ = descriptor;
+  return descriptor;
 }
+
+RegularFile::RegularFile(const std::string& path) : descriptor_(openRegularFileDescriptor(path)) {}
 
 RegularFile::~RegularFile() {
   if (descriptor_ >= 0) ::close(descriptor_);

@@ -7,10 +7,15 @@
 
 namespace bu::platform {
 
+// Opens `path` for reading and answers its descriptor, or -1 when it cannot be
+// opened or is not a regular file. The open does not block, so a pipe cannot
+// wait for a writer; a directory, whose length reads as enormous, or a device
+// counts as not opened, as it does for the Windows file services.
+int openRegularFileDescriptor(const std::string& path);
+
 class RegularFile {
  public:
-  // Opens `path`. Anything but a regular file (a directory, a pipe, a
-  // device) counts as not opened, as it does for the Windows file services.
+  // Opens `path` with openRegularFileDescriptor.
   explicit RegularFile(const std::string& path);
   ~RegularFile();
   RegularFile(const RegularFile&) = delete;

@@ -29,7 +29,7 @@ const OemCase kOemCases[] = {
     {"ListOrExtractOfOrdinaryPackageWithSwitch", "two_products.xml", false, true, 0},
 };
 
-class OemComparison : public PackageTest, public ::testing::WithParamInterface<OemCase> {};
+class OemComparison : public ConfigurationTest, public ::testing::WithParamInterface<OemCase> {};
 
 // The mismatch is only answered here: the full mode logs and reports it.
 TEST_P(OemComparison, OnlyFullRunsCompareTheSwitchWithThePackage) {

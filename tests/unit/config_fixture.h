@@ -1,7 +1,5 @@
-// A package directory for the configuration tests: the test's temporary
-// directory becomes the current directory (where buConfig.xml is looked
-// for), and a fixture of tests/fixtures/configs can be put there under the
-// configuration file's name.
+// The configuration tests' package: a fixture of tests/fixtures/configs can
+// be put there under the configuration file's name.
 #pragma once
 
 #include <filesystem>
@@ -11,15 +9,8 @@
 
 namespace bu::test {
 
-class PackageTest : public ProgramTest {
+class ConfigurationTest : public PackageTest {
  protected:
-  void SetUp() override {
-    ProgramTest::SetUp();
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(temp_.path());
-  }
-  void TearDown() override { std::filesystem::current_path(previous_); }
-
   // Copies the fixture in as buConfig.xml; a null name leaves the package
   // without a configuration file.
   void useConfiguration(const char* fixture) const {
@@ -29,9 +20,6 @@ class PackageTest : public ProgramTest {
     std::filesystem::copy_file(std::filesystem::path(BU_FIXTURES_DIR) / "configs" / fixture,
                                target);
   }
-
- private:
-  std::filesystem::path previous_;
 };
 
 }  // namespace bu::test

@@ -108,7 +108,7 @@ const Case kCases[] = {
     {nullptr, 101, 0, false, {}, {}},
 };
 
-class ConfigurationCorpus : public PackageTest, public ::testing::WithParamInterface<Case> {};
+class ConfigurationCorpus : public ConfigurationTest, public ::testing::WithParamInterface<Case> {};
 
 TEST_P(ConfigurationCorpus, ReadsTheFileAsTheSchemaSays) {
   const Case& c = GetParam();
@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, ConfigurationCorpus, ::testing::ValuesIn(kCas
                            return name;
                          });
 
-class Configuration : public PackageTest {
+class Configuration : public ConfigurationTest {
  protected:
   int loadAndParse() {
     TiXmlDocument document;

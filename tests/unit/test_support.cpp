@@ -127,6 +127,14 @@ std::vector<std::string> readLogMessages(const std::string& logPath) {
   return messages;
 }
 
+void PackageTest::SetUp() {
+  ProgramTest::SetUp();
+  previous_ = std::filesystem::current_path().string();
+  std::filesystem::current_path(temp_.path());
+}
+
+void PackageTest::TearDown() { std::filesystem::current_path(previous_); }
+
 void ProgramTest::SetUp() {
   runOptions = RunOptions{};
   resourceModule = nullptr;

@@ -67,4 +67,15 @@ class ProgramTest : public ::testing::Test {
   TempDirectory temp_;
 };
 
+// Runs the test in its temporary directory, which stands for the package
+// directory: the program looks for the package's files there by name.
+class PackageTest : public ProgramTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+ private:
+  std::string previous_;
+};
+
 }  // namespace bu::test

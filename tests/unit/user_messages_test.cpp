@@ -106,16 +106,8 @@ TEST_F(ProgramTest, InformationHasNoLengthLimit) {
   EXPECT_EQ(boxes[0].text, "[" + std::string(100000, 'x') + "]");
 }
 
-// Runs the test in its temporary directory, where the package's files go.
-class ResourceModule : public ProgramTest {
+class ResourceModule : public PackageTest {
  protected:
-  void SetUp() override {
-    ProgramTest::SetUp();
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(temp_.path());
-  }
-  void TearDown() override { std::filesystem::current_path(previous_); }
-
   // A well-formed string module whose every text differs from the program's.
   static std::vector<unsigned char> otherTable() {
     std::vector<std::pair<unsigned, std::u16string>> texts;
@@ -132,9 +124,6 @@ class ResourceModule : public ProgramTest {
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
   }
-
- private:
-  std::filesystem::path previous_;
 };
 
 TEST_F(ResourceModule, MissingOrUnsignedModuleKeepsTheOwnTable) {
