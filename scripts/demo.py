@@ -71,8 +71,6 @@ def main():
                 if target == "native":
                     code, boxes, _ = run_native(program, command["args"], package, temp,
                                                 command.get("sfxcmd"), ["y"] * 8)
-                    for box in boxes:
-                        box["answer"] = "yes" if box["buttons"] == "Yes/No" else "ok"
                 else:
                     # Boxes nobody expects are answered with their default button:
                     # OK, or Yes for the confirmation.
@@ -81,6 +79,8 @@ def main():
                     run = run_under_wine("wine", wine_prefix, program, command["args"], package,
                                          {"sfxcmd": command.get("sfxcmd")}, [], 60, boxhelper)
                     code, boxes = run.exit_code, run.boxes + run.unexpected_boxes
+                for box in boxes:
+                    box["answer"] = "yes" if box.get("buttons") == "Yes/No" else "ok"
                 show(target, command, code, boxes)
                 print("  log:")
                 for line in new_log_lines(log, before):
