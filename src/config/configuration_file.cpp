@@ -4,6 +4,7 @@
 
 #include "app/result_codes.h"
 #include "config/configuration.h"
+#include "config/nesting_limit.h"
 #include "config/update_entry.h"
 #include "log/write_log.h"
 #include "platform/read_file.h"
@@ -28,9 +29,12 @@ const char kNotLoaded[] =
 // only a regular file is handed to it (a directory's length reads as
 // enormous on POSIX), and a length it cannot allocate fails the load instead
 // of ending the process. The file is ours, so it is closed on that path too.
+// Elements nested deeper than the parser's recursion can bear fail the load
+// the same way.
 bool loadDocument(TiXmlDocument& document) {
   const platform::UniqueFile file = platform::openRegularFileForReading(kConfigurationFileName);
   if (!file) return false;
+  if (!nestingWithinLimit(file.get())) return false;
   try {
     return document.LoadFile(file.get());
   } catch (const std::bad_alloc&) {
