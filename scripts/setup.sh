@@ -33,20 +33,44 @@ fi
 dpkg --print-foreign-architectures | grep -qx i386 || sudo_ dpkg --add-architecture i386
 
 # The UnRAR library and rar live in non-free; sources (apt-get source) need deb-src entries.
-# A separate file adds only what the stock list lacks, so no entry is duplicated.
+# A separate file adds only what the stock list lacks, so no entry is duplicated. The
+# mirror is the one the machine already uses for Debian's main archive: its URIs are read
+# from the existing apt sources (deb822 stanzas or one-line entries).
+codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+stock_sources() {
+  local f
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    # One stanza per paragraph: the "deb" stanzas of the release itself that carry main.
+    awk -v RS= -v suite="$codename" '/(^|\n)Types:[^\n]*deb/ && /(^|\n)Components:[^\n]*main/ &&
+      $0 ~ ("(^|\n)Suites:[^\n]*[ \t]" suite "([ \t]|\n|$)")' "$f"
+  done
+  [ -f /etc/apt/sources.list ] && grep -E '^deb[[:space:]]' /etc/apt/sources.list |
+    awk -v suite="$codename" '$3 == suite { for (i = 4; i <= NF; i++) if ($i == "main") printf "URIs: %s\n\n", $2 }'
+  return 0
+}
 if [ ! -f "$srcs" ]; then
-  sudo_ tee "$srcs" >/dev/null <<'SRC'
+  stanzas=$(stock_sources)
+  uris=$(sed -n 's/^URIs:[[:space:]]*//p' <<<"$stanzas" | tr ' ' '\n' | awk 'NF && !seen[$0]++' | tr '\n' ' ')
+  # The release and its updates, as the stock list names them.
+  suites="$codename $codename-updates"
+  if [ -z "${uris// }" ]; then
+    echo "$0: no Debian main entry found in the apt sources to add non-free and deb-src beside" >&2
+    exit 1
+  fi
+  keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+  sudo_ tee "$srcs" >/dev/null <<SRC
 Types: deb
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
+URIs: ${uris% }
+Suites: $suites
 Components: non-free
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+Signed-By: $keyring
 
 Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
+URIs: ${uris% }
+Suites: $suites
 Components: main non-free
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+Signed-By: $keyring
 SRC
 fi
 

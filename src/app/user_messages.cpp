@@ -8,7 +8,6 @@
 #include "app/result_codes.h"
 #include "app/run_options.h"
 #include "log/write_log.h"
-#include "platform/file_path.h"
 #include "platform/message_box.h"
 #include "platform/string_resource.h"
 #include "trust/publisher_signature.h"
@@ -16,7 +15,7 @@
 
 namespace bu {
 
-platform::ModuleHandle resourceModule = nullptr;
+platform::StringModuleHandle resourceModule = nullptr;
 
 namespace {
 
@@ -79,16 +78,17 @@ std::wstring formatWide(const wchar_t* format, va_list arguments) {
 }  // namespace
 
 void loadResourceModule(platform::ModuleHandle instance) {
-  resourceModule = instance;
-  if (!verifyPublisherSignature(kResourceModuleName)) {
+  resourceModule = platform::ownStringModule(instance);
+  // The current directory's file, opened once: the file verified is the file
+  // whose texts are read, and only its string table is loaded (as data, so
+  // no code in it ever runs).
+  const platform::PinnedFile file = platform::PinnedFile::open(kResourceModuleName);
+  if (!verifyPublisherSignature(file)) {
     WriteLog("%s", kResourceNotSigned);
     return;
   }
   WriteLog("%s", kResourceVerified);
-  // The file just verified, in the current directory, and only its string
-  // table: it is loaded as data, so no code in it ever runs.
-  const platform::ModuleHandle module =
-      platform::loadStringModule(platform::fileInCurrentDirectory(kResourceModuleName));
+  const platform::StringModuleHandle module = platform::loadStringModule(file);
   if (module == nullptr) {
     WriteLog("%s", kResourceNotLoaded);
     return;

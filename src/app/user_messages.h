@@ -3,12 +3,13 @@
 #pragma once
 
 #include "platform/module.h"
+#include "platform/string_resource.h"
 
 namespace bu {
 
 // Where string-table texts come from: a verified buResource.dll, or the
 // program's own instance. Set once at startup; never released.
-extern platform::ModuleHandle resourceModule;
+extern platform::StringModuleHandle resourceModule;
 
 void loadResourceModule(platform::ModuleHandle instance);
 

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/pinned_file.h"
+
 namespace bu::platform {
 
 // The trust library functions, each looked up by name before its first use.
@@ -72,9 +74,9 @@ class CodeSignature {
   CodeSignature& operator=(const CodeSignature&) = delete;
 };
 
-// Opens `path` (a bare name is looked for in the current directory) for a
-// check. A file that cannot be opened gives an object whose fileOpened() is
-// false.
-std::unique_ptr<CodeSignature> openCodeSignature(const std::wstring& path);
+// A check of the pinned file, read through the pinned file itself. A file
+// that could not be opened gives an object whose fileOpened() is false. The
+// pinned file must outlive the check.
+std::unique_ptr<CodeSignature> openCodeSignature(const PinnedFile& file);
 
 }  // namespace bu::platform

@@ -11,9 +11,11 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <fcntl.h>
+
 #include "platform/appended_signature_posix.h"
+#include "platform/pinned_file_native_posix.h"
 #include "platform/regular_file_posix.h"
-#include "platform/text.h"
 
 namespace bu::platform {
 namespace {
@@ -48,7 +50,9 @@ bool dottedIdentifier(const ASN1_OBJECT* object, std::string& text) {
 
 class PosixCodeSignature final : public CodeSignature {
  public:
-  explicit PosixCodeSignature(const std::wstring& path) : file_(wideToAnsi(path)) {}
+  // A descriptor of its own on the pinned file's sealed copy.
+  explicit PosixCodeSignature(const PinnedFile& file)
+      : file_(file.isOpen() ? ::fcntl(file.native()->copy, F_DUPFD_CLOEXEC, 0) : -1) {}
 
   bool fileOpened() const override { return file_.opened(); }
 
@@ -163,8 +167,8 @@ class PosixCodeSignature final : public CodeSignature {
 
 }  // namespace
 
-std::unique_ptr<CodeSignature> openCodeSignature(const std::wstring& path) {
-  return std::make_unique<PosixCodeSignature>(path);
+std::unique_ptr<CodeSignature> openCodeSignature(const PinnedFile& file) {
+  return std::make_unique<PosixCodeSignature>(file);
 }
 
 }  // namespace bu::platform

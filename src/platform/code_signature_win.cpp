@@ -15,6 +15,8 @@
 #include <array>
 #include <cstddef>
 
+#include "platform/pinned_file_native_win.h"
+
 namespace bu::platform {
 namespace {
 
@@ -81,15 +83,15 @@ class Library {
 
 class WindowsCodeSignature final : public CodeSignature {
  public:
-  explicit WindowsCodeSignature(const std::wstring& path)
-      : file_(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+  // The pinned file's own handle, borrowed: it denies writers until the
+  // module has been loaded.
+  explicit WindowsCodeSignature(const PinnedFile& file)
+      : file_(file.isOpen() ? file.native()->file : INVALID_HANDLE_VALUE) {}
 
   ~WindowsCodeSignature() override {
     closeVerificationState();
     certificateLibrary_.reset(nullptr);
     trustLibrary_.reset(nullptr);
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
   }
 
   bool fileOpened() const override { return file_ != INVALID_HANDLE_VALUE; }
@@ -224,8 +226,8 @@ class WindowsCodeSignature final : public CodeSignature {
 
 }  // namespace
 
-std::unique_ptr<CodeSignature> openCodeSignature(const std::wstring& path) {
-  return std::make_unique<WindowsCodeSignature>(path);
+std::unique_ptr<CodeSignature> openCodeSignature(const PinnedFile& file) {
+  return std::make_unique<WindowsCodeSignature>(file);
 }
 
 }  // namespace bu::platform

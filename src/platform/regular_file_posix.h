@@ -17,6 +17,8 @@ class RegularFile {
  public:
   // Opens `path` with openRegularFileDescriptor.
   explicit RegularFile(const std::string& path);
+  // Takes over `descriptor` (-1 for none), which must be a regular file's.
+  explicit RegularFile(int descriptor) : descriptor_(descriptor) {}
   ~RegularFile();
   RegularFile(const RegularFile&) = delete;
   RegularFile& operator=(const RegularFile&) = delete;

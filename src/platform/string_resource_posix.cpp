@@ -7,13 +7,21 @@
 #include <optional>
 #include <vector>
 
+#include <fcntl.h>
+
 #include "platform/appended_signature_posix.h"
+#include "platform/pinned_file_native_posix.h"
 #include "platform/regular_file_posix.h"
 #include "platform/string_module_posix.h"
-#include "platform/text.h"
 #include "string_table.h"
 
 namespace bu::platform {
+
+// A loaded string module: its texts, and nothing that could run.
+struct StringModule {
+  StringTable table;
+};
+
 namespace {
 
 struct Entry {
@@ -29,17 +37,20 @@ constexpr Entry kOwnTable[] = {BU_STRING_TABLE(BU_STRING_ENTRY)};
 constexpr std::size_t kLargestModule = std::size_t{16} << 20;
 
 // Loaded modules live until the process ends, as Windows modules do.
-std::vector<std::unique_ptr<const StringTable>>& loadedModules() {
-  static std::vector<std::unique_ptr<const StringTable>> modules;
+std::vector<std::unique_ptr<const StringModule>>& loadedModules() {
+  static std::vector<std::unique_ptr<const StringModule>> modules;
   return modules;
 }
 
 }  // namespace
 
-std::wstring loadString(ModuleHandle module, unsigned id, std::size_t capacity) {
+// The program's own table is compiled in; no image holds it.
+StringModuleHandle ownStringModule(ModuleHandle) { return nullptr; }
+
+std::wstring loadString(StringModuleHandle module, unsigned id, std::size_t capacity) {
   if (capacity == 0) return {};
   if (module != nullptr) {
-    const StringTable& table = *static_cast<const StringTable*>(module);
+    const StringTable& table = module->table;
     const auto found = table.find(id);
     return found == table.end() ? std::wstring() : found->second.substr(0, capacity - 1);
   }
@@ -49,9 +60,10 @@ std::wstring loadString(ModuleHandle module, unsigned id, std::size_t capacity) 
   return {};
 }
 
-ModuleHandle loadStringModule(const std::wstring& fullPath) {
-  if (fullPath.empty()) return nullptr;
-  const RegularFile file(wideToAnsi(fullPath));
+StringModuleHandle loadStringModule(const PinnedFile& pinned) {
+  if (!pinned.isOpen()) return nullptr;
+  // The sealed copy that was verified, through a descriptor of its own.
+  const RegularFile file(::fcntl(pinned.native()->copy, F_DUPFD_CLOEXEC, 0));
   std::vector<unsigned char> bytes;
   if (!file.readAll(bytes, kLargestModule)) return nullptr;
   // Only the content counts; a signature appended to it is not part of the table.
@@ -60,8 +72,8 @@ ModuleHandle loadStringModule(const std::wstring& fullPath) {
   const std::size_t contentSize = signature ? signature->contentSize : bytes.size();
   std::optional<StringTable> table = parseStringModule(bytes.data(), contentSize);
   if (!table) return nullptr;
-  loadedModules().push_back(std::make_unique<const StringTable>(std::move(*table)));
-  return const_cast<StringTable*>(loadedModules().back().get());
+  loadedModules().push_back(std::make_unique<const StringModule>(StringModule{std::move(*table)}));
+  return loadedModules().back().get();
 }
 
 }  // namespace bu::platform

@@ -154,7 +154,15 @@ bool checkFileSignature(platform::CodeSignature& signature) {
 
 bool verifyPublisherSignature(const std::wstring& path) {
   try {
-    const std::unique_ptr<platform::CodeSignature> signature = platform::openCodeSignature(path);
+    return verifyPublisherSignature(platform::PinnedFile::open(path));
+  } catch (...) {
+    return false;
+  }
+}
+
+bool verifyPublisherSignature(const platform::PinnedFile& file) {
+  try {
+    const std::unique_ptr<platform::CodeSignature> signature = platform::openCodeSignature(file);
     return checkFileSignature(*signature);
   } catch (...) {
     // Only an allocation outside the guarded steps gets here; a check that

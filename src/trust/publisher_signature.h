@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/code_signature.h"
+#include "platform/pinned_file.h"
 
 namespace bu {
 
@@ -16,6 +17,10 @@ namespace bu {
 // current directory) is signed by the maker with a trusted certificate of
 // the accepted class.
 bool verifyPublisherSignature(const std::wstring& path);
+
+// The same check of a file already pinned for loading: what is verified is
+// what the loader then maps.
+bool verifyPublisherSignature(const platform::PinnedFile& file);
 
 // The check proper, on a file the platform has opened (or failed to open).
 bool checkFileSignature(platform::CodeSignature& signature);

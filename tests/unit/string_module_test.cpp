@@ -146,8 +146,8 @@ class LoadedModule : public ProgramTest {
 
 TEST_F(LoadedModule, TextsComeFromItsContentAndAreCutToTheBuffer) {
   const Bytes content = module({{101, u"eenentwintig"}, {102, u"twee"}});
-  const platform::ModuleHandle loaded =
-      platform::loadStringModule(write("signed.dat", signedFile(content, 40, 40)));
+  const platform::StringModuleHandle loaded = platform::loadStringModule(
+      platform::PinnedFile::open(write("signed.dat", signedFile(content, 40, 40))));
   ASSERT_NE(loaded, nullptr);
   EXPECT_EQ(platform::loadString(loaded, 101, 520), L"eenentwintig");
   EXPECT_EQ(platform::loadString(loaded, 101, 4), L"een");
@@ -156,11 +156,13 @@ TEST_F(LoadedModule, TextsComeFromItsContentAndAreCutToTheBuffer) {
 }
 
 TEST_F(LoadedModule, FilesThatAreNoModuleAreNotLoaded) {
-  EXPECT_EQ(platform::loadStringModule(write("garbage.dat", bytes("MZ not a table"))), nullptr);
-  EXPECT_EQ(platform::loadStringModule(platform::ansiToWide(temp_.path() + "/missing.dat")),
-            nullptr);
-  EXPECT_EQ(platform::loadStringModule(platform::ansiToWide(temp_.path())), nullptr);
-  EXPECT_EQ(platform::loadStringModule(L""), nullptr);
+  const auto load = [](const std::wstring& path) {
+    return platform::loadStringModule(platform::PinnedFile::open(path));
+  };
+  EXPECT_EQ(load(write("garbage.dat", bytes("MZ not a table"))), nullptr);
+  EXPECT_EQ(load(platform::ansiToWide(temp_.path() + "/missing.dat")), nullptr);
+  EXPECT_EQ(load(platform::ansiToWide(temp_.path())), nullptr);
+  EXPECT_EQ(load(L""), nullptr);
 }
 
 }  // namespace

@@ -151,7 +151,7 @@ TEST_F(ResourceModule, MissingOrUnsignedModuleKeepsTheOwnTable) {
 TEST_F(ResourceModule, LoadedModuleGivesEveryBoxItsTexts) {
   const std::vector<unsigned char> table = otherTable();
   writeFile("table.dat", table);
-  resourceModule = platform::loadStringModule(platform::fileInCurrentDirectory(L"table.dat"));
+  resourceModule = platform::loadStringModule(platform::PinnedFile::open(L"table.dat"));
   ASSERT_NE(resourceModule, nullptr);
 
   StdioCapture capture("n\n");

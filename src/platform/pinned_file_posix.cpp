@@ -1,0 +1,95 @@
+#include "platform/pinned_file.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/file_path.h"
+#include "platform/pinned_file_native_posix.h"
+#include "platform/regular_file_posix.h"
+#include "platform/text.h"
+
+namespace bu::platform {
+namespace {
+
+constexpr unsigned kSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
+
+class Descriptor {
+ public:
+  explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
+  ~Descriptor() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+
+  int get() const { return descriptor_; }
+  int release() {
+    const int descriptor = descriptor_;
+    descriptor_ = -1;
+    return descriptor;
+  }
+
+ private:
+  int descriptor_;
+};
+
+bool writeAll(int descriptor, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(descriptor, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+// Copies the whole of `source` into a new sealed in-memory file; -1 when
+// any step fails.
+int sealedCopy(int source) {
+  Descriptor copy(::memfd_create("bu-pinned", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+  if (copy.get() < 0) return -1;
+  char buffer[64 * 1024];
+  for (;;) {
+    const ssize_t got = ::read(source, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    if (!writeAll(copy.get(), buffer, static_cast<std::size_t>(got))) return -1;
+  }
+  if (::fcntl(copy.get(), F_ADD_SEALS, kSeals) != 0) return -1;
+  return copy.release();
+}
+
+}  // namespace
+
+PinnedFile::PinnedFile() = default;
+PinnedFile::~PinnedFile() = default;
+PinnedFile::PinnedFile(PinnedFile&&) noexcept = default;
+PinnedFile& PinnedFile::operator=(PinnedFile&&) noexcept = default;
+
+PinnedFile PinnedFile::open(const std::wstring& path) {
+  PinnedFile pinned;
+  if (path.empty()) return pinned;
+  pinned.fullPath_ = path.front() == L'/' ? path : fileInCurrentDirectory(path);
+  if (pinned.fullPath_.empty()) return pinned;
+  const Descriptor source(openRegularFileDescriptor(wideToAnsi(pinned.fullPath_)));
+  if (source.get() < 0) return pinned;
+  // The source was opened without blocking (a pipe must not wait for a
+  // writer); a regular file reads the same either way, but the copy reads it
+  // in blocking mode so that no short read is taken for the end.
+  ::fcntl(source.get(), F_SETFL, ::fcntl(source.get(), F_GETFL) & ~O_NONBLOCK);
+  const int copy = sealedCopy(source.get());
+  if (copy < 0) return pinned;
+  pinned.native_ = std::make_unique<Native>(copy);
+  return pinned;
+}
+
+bool PinnedFile::isOpen() const { return native_ != nullptr; }
+
+const std::wstring& PinnedFile::fullPath() const { return fullPath_; }
+
+}  // namespace bu::platform
