@@ -64,7 +64,7 @@ bool acceptedPair(const std::string& a, const std::string& b) {
   return (a == "/q" && flag(b)) || (b == "/q" && flag(a));
 }
 
-int scan(const std::vector<std::string>& original, const std::vector<std::string>& lower) {
+int scan(const std::vector<std::wstring>& wide, const std::vector<std::string>& lower) {
   const std::size_t count = lower.size();
   for (std::size_t i = 0; i < count; ++i) {
     const std::string& argument = lower[i];
@@ -88,7 +88,7 @@ int scan(const std::vector<std::string>& original, const std::vector<std::string
         return rejectInvalid();
       }
       const std::string& file = lower[i + 1];
-      const std::string path = platform::storedDestinationPath(lower[i + 2], original[i + 2]);
+      const std::wstring path = platform::storedDestinationPath(wide[i + 2]);
       i += 2;
       if (path.empty()) {
         WriteLog("%s", kExtractWithoutPath);
@@ -101,7 +101,7 @@ int scan(const std::vector<std::string>& original, const std::vector<std::string
       }
       runOptions.extractFile = file;
       runOptions.extractPath = path;
-      WriteLog(kExtractAccepted, file.c_str(), path.c_str());
+      WriteLog(kExtractAccepted, file.c_str(), platform::wideToAnsi(path).c_str());
       runOptions.mode = Mode::Extract;
       continue;
     }
@@ -133,12 +133,9 @@ int parseCommandLine(const char* commandLineTail) {
   }
 
   // The first token is the program's own name and is never examined.
-  std::vector<std::string> original;
+  const std::vector<std::wstring> wide(tokens->begin() + (tokens->empty() ? 0 : 1), tokens->end());
   std::vector<std::string> lower;
-  for (std::size_t i = 1; i < tokens->size(); ++i) {
-    original.push_back(platform::wideToAnsi((*tokens)[i]));
-    lower.push_back(lowerCasedAscii(original.back()));
-  }
+  for (const std::wstring& token : wide) lower.push_back(lowerCasedAscii(platform::wideToAnsi(token)));
 
   const bool pairRejected = lower.size() == 2 && !acceptedPair(lower[0], lower[1]);
   const bool tripleRejected = lower.size() == 3 && lower[0] != "/extract";
@@ -146,7 +143,7 @@ int parseCommandLine(const char* commandLineTail) {
     WriteLog(kInvalidByUser, commandLineTail);
     return rejectInvalid();
   }
-  return scan(original, lower);
+  return scan(wide, lower);
 }
 
 }  // namespace bu

@@ -14,7 +14,7 @@ struct ModeSteps {
   std::function<int()> confirmDeployment;
   std::function<int(bool checkOem)> checkConfiguration;
   std::function<int()> listUpdates;
-  std::function<int(const std::string& file, const std::string& path)> runExtraction;
+  std::function<int(const std::string& file, const std::wstring& path)> runExtraction;
   std::function<int()> runFullDeployment;
   std::function<void(int result)> showSummary;
 };

@@ -13,7 +13,10 @@ struct RunOptions {
   bool rollback = false;  // /r
   bool oem = false;       // /tvxoem
   std::string extractFile;  // lower-cased
-  std::string extractPath;  // lower-cased where the file system ignores case
+  // Wide, so that a directory named outside the 8-bit character set keeps its
+  // name; lower-cased where the file system ignores case. Only log lines
+  // take its 8-bit form.
+  std::wstring extractPath;
 };
 
 // Process-wide: written once by parseCommandLine, read-only afterwards.

@@ -7,9 +7,10 @@
 
 namespace bu {
 
-inline std::string lowerCasedAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+template <typename Char>
+std::basic_string<Char> lowerCasedAscii(std::basic_string<Char> text) {
+  for (Char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<Char>(c - 'A' + 'a');
   }
   return text;
 }

@@ -6,7 +6,7 @@
 namespace bu {
 
 int listUpdates();
-int runExtraction(const std::string& file, const std::string& path);
+int runExtraction(const std::string& file, const std::wstring& path);
 int runFullDeployment();
 
 }  // namespace bu

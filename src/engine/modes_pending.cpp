@@ -5,7 +5,7 @@
 
 namespace bu {
 
-int runExtraction(const std::string&, const std::string&) { return kResultUpdateUnavailable; }
+int runExtraction(const std::string&, const std::wstring&) { return kResultUpdateUnavailable; }
 
 int runFullDeployment() { return kResultNoneDeployed; }
 

@@ -5,14 +5,14 @@
 
 namespace bu::platform {
 
-// The stored form of a destination path: lower-cased (A-Z only) on Windows,
-// whose file systems ignore case; unchanged on POSIX, where lower-casing
-// would send the files to another directory.
-std::string storedDestinationPath(const std::string& lowerCasedPath,
-                                  const std::string& originalPath);
+// The stored form of a destination path, kept wide so that every character
+// of the directory's name survives: lower-cased (A-Z only) on Windows, whose
+// file systems ignore case; unchanged on POSIX, where lower-casing would send
+// the files to another directory.
+std::wstring storedDestinationPath(const std::wstring& path);
 
 // Whether a destination path counts as absolute: a drive letter and colon on
 // Windows (the second character is ':'), a leading '/' on POSIX.
-bool isAbsoluteDestinationPath(const std::string& path);
+bool isAbsoluteDestinationPath(const std::wstring& path);
 
 }  // namespace bu::platform

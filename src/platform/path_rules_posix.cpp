@@ -2,12 +2,10 @@
 
 namespace bu::platform {
 
-std::string storedDestinationPath(const std::string&, const std::string& originalPath) {
-  return originalPath;
-}
+std::wstring storedDestinationPath(const std::wstring& path) { return path; }
 
-bool isAbsoluteDestinationPath(const std::string& path) {
-  return !path.empty() && path[0] == '/';
+bool isAbsoluteDestinationPath(const std::wstring& path) {
+  return !path.empty() && path[0] == L'/';
 }
 
 }  // namespace bu::platform

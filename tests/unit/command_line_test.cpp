@@ -8,6 +8,7 @@
 #include "app/command_line.h"
 #include "app/run_options.h"
 #include "platform/string_resource.h"
+#include "platform/text.h"
 #include "test_support.h"
 
 namespace bu::test {
@@ -162,7 +163,7 @@ TEST_P(CommandLineGrammar, ParsesAsSpecified) {
   EXPECT_EQ(runOptions.rollback, c.rollback);
   EXPECT_EQ(runOptions.oem, c.oem);
   EXPECT_EQ(runOptions.extractFile, c.file);
-  EXPECT_EQ(runOptions.extractPath, c.path);
+  EXPECT_EQ(platform::wideToAnsi(runOptions.extractPath), c.path);
   EXPECT_EQ(logMessages(), c.log);
   EXPECT_EQ(boxes, expectedBoxes(c.box));
 }

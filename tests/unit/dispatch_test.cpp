@@ -6,6 +6,7 @@
 #include "app/dispatch.h"
 #include "app/result_codes.h"
 #include "platform/message_box.h"
+#include "platform/text.h"
 #include "test_support.h"
 
 namespace bu::test {
@@ -76,8 +77,8 @@ TEST_P(Dispatch, RunsTheModeAndReturnsItsExitCode) {
     calls.push_back("list");
     return c.work;
   };
-  steps.runExtraction = [&](const std::string& file, const std::string& path) {
-    calls.push_back("extract(" + file + "," + path + ")");
+  steps.runExtraction = [&](const std::string& file, const std::wstring& path) {
+    calls.push_back("extract(" + file + "," + platform::wideToAnsi(path) + ")");
     return c.work;
   };
   steps.runFullDeployment = [&] {
@@ -89,7 +90,7 @@ TEST_P(Dispatch, RunsTheModeAndReturnsItsExitCode) {
   RunOptions options;
   options.mode = c.mode;
   options.extractFile = "f";
-  options.extractPath = "p";
+  options.extractPath = L"p";
 
   EXPECT_EQ(dispatchMode(options, steps), c.exitCode);
   EXPECT_EQ(calls, c.calls);
