@@ -39,7 +39,7 @@ if [ "$(head -c 2 "$in" | hex)" = 4d5a ]; then  # "MZ"
 fi
 
 # The bytes to sign: the input without an earlier appended signature.
-size=$(stat -c %s "$in")
+size=$(stat -L -c %s "$in")  # -L: the file a link names, not the link
 content=$size
 if [ "$size" -ge 16 ] && [ "$(tail -c 8 "$in" | hex)" = "$(printf '%s' "$magic" | hex)" ]; then
   read -r -a bytes < <(tail -c 16 "$in" | head -c 8 | od -An -tu1 -v | tr -s ' \n' ' ')

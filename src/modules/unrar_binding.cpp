@@ -1,0 +1,78 @@
+#include "modules/unrar_binding.h"
+
+#include <utility>
+
+#include "app/result_codes.h"
+#include "log/write_log.h"
+#include "modules/unrar_binding_passes.h"
+#include "platform/text.h"
+#include "trust/publisher_signature.h"
+
+namespace bu {
+namespace {
+
+// The package's library, by the same name on every port.
+const wchar_t kUnrarFileName[] = L"unrar.dll";
+
+const char kNotSigned[] = "UNRAR FAILURE: UNRAR DLL is not Tarvenix Signed.";
+const char kNotLoaded[] = "UNRAR FAILURE: UNRAR DLL could not be loaded";
+const char kLoaded[] = "UNRAR LOAD SUCCESS: Successfully loaded the UNRAR DLL.";
+const char kOpenFailed[] = "UNRAR FAILURE: Failed while opening the RAR file %s";
+const char kOpened[] = "UNRAR OPEN SUCCESS: Success opening RAR file %s";
+const char kExtractionFailed[] = "UNRAR FAILURE: Failed while unraring the RAR file %s to %s";
+const char kExtracted[] = "UNRAR EXTRACT SUCCESS: Succesfully extracted %s to %s";
+
+}  // namespace
+
+int loadUnrar(UnrarBinding& binding) {
+  // One open file is both checked and loaded: a file swapped in between
+  // the two cannot run, nor can a namesake the module search would prefer.
+  platform::PinnedFile file = platform::PinnedFile::open(kUnrarFileName);
+  if (!verifyPublisherSignature(file)) {
+    WriteLog("%s", kNotSigned);
+    return kResultUnrarNotSigned;
+  }
+  platform::CodeModule library = platform::CodeModule::load(file);
+  if (!library) {
+    WriteLog("%s", kNotLoaded);
+    return kResultUnrarLoadFailed;
+  }
+  binding.unrarFile = std::move(file);
+  binding.unrarModule = std::move(library);
+  WriteLog("%s", kLoaded);
+  return kResultSuccess;
+}
+
+int extractArchive(UnrarBinding& binding, const std::wstring& archiveName,
+                   const std::wstring& destination) {
+  // The library opens the archive by its 8-bit name.
+  const std::string archive = platform::wideToAnsi(archiveName);
+  binding.archivePath = platform::ansiToWide(archive);
+  if (!probeArchive(binding.unrarModule, archive)) {
+    WriteLog(kOpenFailed, archive.c_str());
+    return kResultArchiveOpenFailed;
+  }
+  WriteLog(kOpened, archive.c_str());
+
+  // The destination stays wide all the way into the library; only the log
+  // takes its 8-bit form.
+  binding.destinationPath = destination;
+  const std::string destinationForLog = platform::wideToAnsi(destination);
+  const int code =
+      extractEntries(binding.unrarModule, archive, binding.destinationPath, destinationForLog);
+  if (code != kResultSuccess) {
+    WriteLog(kExtractionFailed, archive.c_str(), destinationForLog.c_str());
+    return code;
+  }
+  WriteLog(kExtracted, archive.c_str(), destinationForLog.c_str());
+  return kResultSuccess;
+}
+
+void releaseUnrar(UnrarBinding& binding) {
+  binding.unrarModule.reset();
+  binding.unrarFile = platform::PinnedFile();
+  binding.destinationPath.clear();
+  binding.archivePath.clear();
+}
+
+}  // namespace bu

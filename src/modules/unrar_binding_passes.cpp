@@ -1,0 +1,173 @@
+#include "modules/unrar_binding_passes.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <utility>
+#include <vector>
+
+#include "app/result_codes.h"
+#include "log/write_log.h"
+#include "modules/archive_entry_name.h"
+// Last: on POSIX the library's header defines macros for Windows types.
+#include "unrar_api.h"
+
+namespace bu {
+namespace {
+
+const char kProbeOpenFailed[] = "OPEN RAR ERROR: Failed to open RAR file";
+const char kExtractOpenFailed[] = "UNRAR OPEN ERROR: Failed to open RAR file";
+const char kExtractFailed[] =
+    "UNRAR EXTRACT ERROR: Failed while extracting to destination %s. Unrar Error code reported : "
+    "%d";
+
+// The library's comment buffer for each header of the probe, in bytes.
+constexpr unsigned kCommentCapacity = 16384;
+// Room for a link target, in characters: more than the library's longest
+// name (2048), so that a target is never cut short without notice.
+constexpr unsigned kLinkTargetCapacity = 4096;
+
+// Function types as the library's header declares them, calling convention
+// included (stdcall on 32-bit Windows).
+using OpenArchiveEx = decltype(&RAROpenArchiveEx);
+using CloseArchive = decltype(&RARCloseArchive);
+using ReadHeaderEx = decltype(&RARReadHeaderEx);
+using ProcessFile = decltype(&RARProcessFile);
+using ProcessFileW = decltype(&RARProcessFileW);
+using ArchiveHandle = decltype(RAROpenArchiveEx(nullptr));
+
+// An archive the library has opened, closed when the object dies.
+class OpenedArchive {
+ public:
+  OpenedArchive(OpenArchiveEx open, CloseArchive close, std::string name, unsigned mode)
+      : close_(close), name_(std::move(name)) {
+    RAROpenArchiveDataEx data;
+    std::memset(&data, 0, sizeof data);
+    data.ArcName = name_.data();
+    data.OpenMode = mode;
+    handle_ = open(&data);
+    opened_ = handle_ != nullptr && data.OpenResult == 0;
+  }
+  ~OpenedArchive() {
+    if (handle_ != nullptr) close_(handle_);
+  }
+  OpenedArchive(const OpenedArchive&) = delete;
+  OpenedArchive& operator=(const OpenedArchive&) = delete;
+
+  bool opened() const { return opened_; }
+  ArchiveHandle handle() const { return handle_; }
+
+ private:
+  CloseArchive close_;
+  std::string name_;  // the library is handed a pointer into it
+  ArchiveHandle handle_ = nullptr;
+  bool opened_ = false;
+};
+
+// The characters of a fixed-size text field up to its terminator; `complete`
+// is false when the field holds no terminator, so the text may be cut short.
+std::wstring fieldText(const wchar_t* field, std::size_t capacity, bool& complete) {
+  const wchar_t* end = std::find(field, field + capacity, L'\0');
+  complete = end != field + capacity && static_cast<std::size_t>(end - field) + 1 < capacity;
+  return std::wstring(field, end);
+}
+
+// Whether the entry whose header was just read may be extracted. A name or
+// target the record could not hold in full cannot be judged, so it is
+// refused.
+bool entryAccepted(const RARHeaderDataEx& header, const wchar_t* linkTarget) {
+  bool nameComplete = false;
+  const std::wstring name = fieldText(header.FileNameW, std::size(header.FileNameW), nameComplete);
+  bool targetComplete = true;
+  std::wstring target;
+  if (header.RedirType != kNotALink) {
+    target = fieldText(linkTarget, kLinkTargetCapacity, targetComplete);
+  }
+  return nameComplete && targetComplete && isEntryConfined(name, header.RedirType, target);
+}
+
+void logExtractFailure(const std::string& destinationForLog, int code) {
+  WriteLog(kExtractFailed, destinationForLog.c_str(), code);
+}
+
+}  // namespace
+
+bool probeArchive(const platform::CodeModule& library, const std::string& archiveName) {
+  if (!library) return false;
+  const auto open = platform::symbolAs<OpenArchiveEx>(library, "RAROpenArchiveEx");
+  const auto close = platform::symbolAs<CloseArchive>(library, "RARCloseArchive");
+  const auto processFile = platform::symbolAs<ProcessFile>(library, "RARProcessFile");
+  const auto readHeader = platform::symbolAs<ReadHeaderEx>(library, "RARReadHeaderEx");
+  if (open == nullptr || close == nullptr || processFile == nullptr || readHeader == nullptr) {
+    WriteLog("%s", kProbeOpenFailed);
+    return false;
+  }
+
+  OpenedArchive archive(open, close, archiveName, RAR_OM_LIST);
+  if (!archive.opened()) {
+    WriteLog("%s", kProbeOpenFailed);
+    return false;
+  }
+  std::vector<char> comment(kCommentCapacity);
+  RARHeaderDataEx header;
+  for (;;) {
+    std::memset(&header, 0, sizeof header);
+    header.CmtBuf = comment.data();
+    header.CmtBufSize = kCommentCapacity;
+    if (readHeader(archive.handle(), &header) != ERAR_SUCCESS) break;
+    if (processFile(archive.handle(), RAR_SKIP, nullptr, nullptr) != ERAR_SUCCESS) break;
+  }
+  return true;
+}
+
+int extractEntries(const platform::CodeModule& library, const std::string& archiveName,
+                   const std::wstring& destination, const std::string& destinationForLog) {
+  const auto open = platform::symbolAs<OpenArchiveEx>(library, "RAROpenArchiveEx");
+  const auto close = platform::symbolAs<CloseArchive>(library, "RARCloseArchive");
+  const auto readHeader = platform::symbolAs<ReadHeaderEx>(library, "RARReadHeaderEx");
+  const auto processFile = platform::symbolAs<ProcessFileW>(library, "RARProcessFileW");
+  if (open == nullptr || close == nullptr || readHeader == nullptr || processFile == nullptr) {
+    WriteLog("%s", kExtractOpenFailed);
+    return kResultArchiveOpenFailed;
+  }
+
+  OpenedArchive archive(open, close, archiveName, RAR_OM_EXTRACT);
+  if (!archive.opened()) {
+    WriteLog("%s", kExtractOpenFailed);
+    return kResultArchiveOpenFailed;
+  }
+  // The library takes the directory as a modifiable text.
+  std::wstring destinationArgument = destination;
+  std::vector<wchar_t> linkTarget(kLinkTargetCapacity);
+  RARHeaderDataEx header;
+  for (;;) {
+    std::memset(&header, 0, sizeof header);
+    std::fill(linkTarget.begin(), linkTarget.end(), L'\0');
+    header.RedirName = linkTarget.data();
+    header.RedirNameSize = kLinkTargetCapacity;
+
+    // Only the library's end of the archive ends the walk as a success: a
+    // header it cannot read (damage, encryption, a missing volume) would
+    // otherwise leave part of the archive behind unreported.
+    const int read = readHeader(archive.handle(), &header);
+    if (read == ERAR_END_ARCHIVE) return kResultSuccess;
+    if (read != ERAR_SUCCESS) {
+      logExtractFailure(destinationForLog, read);
+      return kResultExtractionFailed;
+    }
+    // Refused entries end the extraction as an entry the library could not
+    // create would.
+    if (!entryAccepted(header, linkTarget.data())) {
+      logExtractFailure(destinationForLog, ERAR_ECREATE);
+      return kResultExtractionFailed;
+    }
+    const int extracted =
+        processFile(archive.handle(), RAR_EXTRACT, destinationArgument.data(), nullptr);
+    if (extracted != ERAR_SUCCESS) {
+      logExtractFailure(destinationForLog, extracted);
+      return kResultExtractionFailed;
+    }
+  }
+}
+
+}  // namespace bu

@@ -1,0 +1,26 @@
+// The two passes over an archive that extractArchive makes through the
+// loaded UnRAR library. Each looks up the entry points it calls when it
+// starts, opens the archive, and closes it again on every path.
+#pragma once
+
+#include <string>
+
+#include "platform/code_module.h"
+
+namespace bu {
+
+// Opens the archive in list mode and walks its headers, skipping every file.
+// False (with its log line) only when the archive cannot be opened; how the
+// walk ends does not matter.
+bool probeArchive(const platform::CodeModule& library, const std::string& archiveName);
+
+// Opens the archive in extract mode and extracts entry after entry below
+// `destination`, each after its name has been judged. 0 when the library
+// reports the end of the archive; 109 when the archive cannot be opened; 110
+// (after the extract-error line, which names `destinationForLog` and the
+// library's code) when an entry is refused, fails, or its header cannot be
+// read.
+int extractEntries(const platform::CodeModule& library, const std::string& archiveName,
+                   const std::wstring& destination, const std::string& destinationForLog);
+
+}  // namespace bu

@@ -1,0 +1,232 @@
+#!/usr/bin/env python3
+"""Makes the extraction tests' archives with `rar`, afresh on every run, and
+edits them where `rar` refuses to make a case (an empty archive, names that
+climb out of the destination, damaged or cut archives).
+
+  make_archives.py <out>
+
+<out>/<archive>/   the archive's file(s) (update.rar, or the volumes of a set)
+                   and entries.json: every file entry the archive holds, by
+                   its archived name, with its content in hex
+None of it is committed.
+"""
+
+import json
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+
+import rar5
+
+ARCHIVE = "update.rar"
+
+
+def incompressible(seed, size):
+    return random.Random(seed).randbytes(size)
+
+
+# The content of every file an archive is made from, by name.
+FILES = {
+    "first.txt": b"the first file, extracted before anything goes wrong\n",
+    "second.bin": incompressible(2, 96 * 1024),
+    "third.txt": b"the third file\n",
+    "last.txt": b"the file after the refused entry\n",
+    "readme.txt": b"Brevant update\r\n",
+    "docs/guide.txt": b"how to use it\n" * 50,
+    "docs/deep/nested/leaf.bin": bytes(range(256)) * 8,
+    "caf\u00e9/cr\u00e8me.txt": b"latin letters beyond ASCII\n",
+    "\u0434\u0430\u043d\u043d\u044b\u0435/\u0444\u0430\u0439\u043b.txt": b"cyrillic names\n",
+    "volume.bin": incompressible(3, 160 * 1024),
+}
+NORMAL = ["readme.txt", "docs/guide.txt", "docs/deep/nested/leaf.bin",
+          "caf\u00e9/cr\u00e8me.txt",
+          "\u0434\u0430\u043d\u043d\u044b\u0435/\u0444\u0430\u0439\u043b.txt"]
+THREE = ["first.txt", "second.bin", "third.txt"]
+
+# Entry names that must never be extracted, each made from a placeholder of
+# the same length that `rar` stores as it is.
+TRAVERSALS = {
+    "dotdot": "../escape.txt",
+    "dotdot_backslash": "..\\escape.txt",
+    "nested_dotdot": "sub/../../escape.txt",
+    "absolute": "/tmp/escape.txt",
+    "absolute_backslash": "\\escape.txt",
+    "drive": "C:/escape.txt",
+    "drive_relative": "C:escape.txt",
+    "stream": "first.txt:stream",
+    "three_dots": ".../escape.txt",
+    "dots_and_blank": ".. /escape.txt",
+}
+
+
+def placeholder(name):
+    """A harmless name of the same length: every character that makes the
+    name dangerous becomes a letter."""
+    return "".join(c if c.isalnum() else "x" for c in name)
+
+
+def run_rar(source, archive, names, *options):
+    done = subprocess.run(["rar", "a", "-ma5", "-qo-", "-idq", *options, archive, "--", *names],
+                          cwd=source, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if done.returncode != 0:
+        sys.exit("rar failed for %s:\n%s" % (archive, done.stdout.decode(errors="replace")))
+
+
+def make(target, files, *options, names=None, links=None):
+    """Archives `files` in that order into target/update.rar: names of FILES
+    (`names` may store one under another name) or of `links` (name -> the
+    target of a symbolic link). Answers the archive's bytes (None for a set
+    of volumes, update.partN.rar)."""
+    links = links or {}
+    with tempfile.TemporaryDirectory() as source:
+        stored = []
+        for name in files:
+            path = (names or {}).get(name, name)
+            if name in links:
+                os.symlink(links[name], os.path.join(source, path))
+            else:
+                os.makedirs(os.path.join(source, os.path.dirname(path)), exist_ok=True)
+                with open(os.path.join(source, path), "wb") as f:
+                    f.write(FILES[name])
+            stored.append(path)
+        run_rar(source, os.path.abspath(os.path.join(target, ARCHIVE)), stored, "-ol", *options)
+    if not os.path.exists(os.path.join(target, ARCHIVE)):
+        return None  # a set of volumes
+    with open(os.path.join(target, ARCHIVE), "rb") as f:
+        return bytearray(f.read())
+
+
+def write(target, data, name=ARCHIVE):
+    with open(os.path.join(target, name), "wb") as f:
+        f.write(data)
+
+
+def data_middle(data, name):
+    block = rar5.file_block(data, name.encode())
+    return (block.header_end + block.data_end) // 2
+
+
+# Each recipe makes its archive in `target` and answers the files it holds:
+# names of FILES, or archived name -> name of FILES where the two differ.
+def normal(target):
+    make(target, NORMAL)
+    return NORMAL
+
+
+def empty(target):
+    write(target, rar5.without_blocks(make(target, ["first.txt"]), {rar5.FILE, rar5.SERVICE}))
+    return []
+
+
+def second_damaged(target):
+    data = make(target, THREE)
+    data[data_middle(data, "second.bin")] ^= 0xFF
+    write(target, data)
+    return THREE
+
+
+def cut_in_data(target):
+    data = make(target, THREE)
+    write(target, data[:data_middle(data, "second.bin")])
+    return THREE
+
+
+def header_damaged(target):
+    """The second file's header claims a size of zero: the library cannot
+    read it (a header that only fails its CRC is still used)."""
+    data = make(target, THREE)
+    data[rar5.file_block(data, b"second.bin").header_start] = 0
+    write(target, data)
+    return THREE
+
+
+def header_cut(target):
+    data = make(target, THREE)
+    block = rar5.file_block(data, b"second.bin")
+    write(target, data[:(block.start + block.header_end) // 2])
+    return THREE
+
+
+def encrypted_data(target):
+    make(target, THREE, "-psecret")
+    return THREE
+
+
+def encrypted_headers(target):
+    make(target, THREE, "-hpsecret")
+    return THREE
+
+
+def not_an_archive(target):
+    write(target, b"This is no RAR archive, only its name says so.\n")
+    return []
+
+
+def volume_missing(target):
+    """The first volume of a set of three whose second volume is gone."""
+    make(target, ["first.txt", "volume.bin"], "-v64k", "-m0")
+    os.remove(os.path.join(target, "update.part2.rar"))
+    return ["first.txt", "volume.bin"]
+
+
+def later_volume(target):
+    """A set of three volumes; the cases open the second."""
+    make(target, ["first.txt", "volume.bin"], "-v64k", "-m0")
+    return ["first.txt", "volume.bin"]
+
+
+def traversal(name):
+    def recipe(target):
+        stand_in = placeholder(name)
+        data = make(target, ["first.txt", "third.txt", "last.txt"],
+                    names={"third.txt": stand_in})
+        rar5.replace_in_header(data, stand_in.encode(), stand_in.encode(), name.encode())
+        write(target, data)
+        return {"first.txt": "first.txt", name: "third.txt", "last.txt": "last.txt"}
+    return recipe
+
+
+def link_escaping(target):
+    make(target, ["first.txt", "link", "last.txt"], links={"link": "../outside"})
+    return ["first.txt", "last.txt"]
+
+
+RECIPES = {
+    "normal": normal,
+    "empty": empty,
+    "second_damaged": second_damaged,
+    "cut_in_data": cut_in_data,
+    "header_damaged": header_damaged,
+    "header_cut": header_cut,
+    "encrypted_data": encrypted_data,
+    "encrypted_headers": encrypted_headers,
+    "not_an_archive": not_an_archive,
+    "volume_missing": volume_missing,
+    "later_volume": later_volume,
+    "link_escaping": link_escaping,
+}
+RECIPES.update({"traversal_" + kind: traversal(name) for kind, name in TRAVERSALS.items()})
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    out = sys.argv[1]
+    shutil.rmtree(out, ignore_errors=True)
+    for name, recipe in RECIPES.items():
+        target = os.path.join(out, name)
+        os.makedirs(target)
+        held = recipe(target)
+        if isinstance(held, list):
+            held = {name: name for name in held}
+        entries = {name: FILES[source].hex() for name, source in held.items()}
+        with open(os.path.join(target, "entries.json"), "w", encoding="utf-8") as f:
+            json.dump(entries, f, ensure_ascii=False, indent=1)
+    print("%d archives ready in %s" % (len(RECIPES), out))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,68 @@
+// Which archive entries may be extracted: names and link targets that could
+// leave the destination are refused, on every port and with either separator.
+// The plain forms (a leading "..", "...", ".. ", an absolute name, a drive, a
+// stream, a link to "../x") also run through the real library in
+// tests/archives; these are the rest of the rules.
+#include <ostream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "modules/archive_entry_name.h"
+
+namespace bu::test {
+namespace {
+
+constexpr unsigned kUnixSymlink = 1;
+constexpr unsigned kJunction = 3;
+constexpr unsigned kHardLink = 4;
+
+struct Case {
+  const char* label;
+  const wchar_t* name;
+  unsigned redirection;
+  const wchar_t* target;
+  bool confined;
+};
+
+void PrintTo(const Case& c, std::ostream* out) { *out << c.label; }
+
+class EntryName : public ::testing::TestWithParam<Case> {};
+
+TEST_P(EntryName, IsJudged) {
+  const Case& c = GetParam();
+  EXPECT_EQ(isEntryConfined(c.name, c.redirection, c.target), c.confined);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, EntryName,
+    ::testing::Values(
+        Case{"PlainFile", L"readme.txt", kNotALink, L"", true},
+        Case{"NestedWithEitherSeparator", L"a/b\\c/d.txt", kNotALink, L"", true},
+        Case{"DotsInsideAComponent", L"v1..2/.profile/x.y.", kNotALink, L"", true},
+        Case{"NonAscii", L"данные/café.txt", kNotALink, L"", true},
+        Case{"Empty", L"", kNotALink, L"", false},
+        Case{"ParentDeeperWithBackslash", L"a\\..\\..\\x", kNotALink, L"", false},
+        Case{"ParentLast", L"a/..", kNotALink, L"", false},
+        Case{"CurrentDirectory", L"a/./b", kNotALink, L"", false},
+        Case{"BlankOnly", L"a/ /x", kNotALink, L"", false},
+        Case{"DoubleSeparator", L"a//x", kNotALink, L"", false},
+        Case{"TrailingSeparator", L"a/", kNotALink, L"", false},
+        Case{"AbsoluteBackslash", L"\\x", kNotALink, L"", false},
+        Case{"Unc", L"\\\\server\\share\\x", kNotALink, L"", false},
+        Case{"Drive", L"C:x", kNotALink, L"", false},
+        Case{"DriveAbsolute", L"c:/x", kNotALink, L"", false},
+        Case{"TargetIgnoredForFiles", L"x", kNotALink, L"../../y", true},
+        Case{"LinkDown", L"bin/tool", kUnixSymlink, L"real/tool", true},
+        Case{"LinkDownBackslash", L"bin/tool", kUnixSymlink, L"real\\tool", true},
+        Case{"LinkUpButInside", L"a/b/link", kUnixSymlink, L"../c", false},
+        Case{"LinkToItsDirectory", L"a/link", kUnixSymlink, L".", false},
+        Case{"LinkAbsolute", L"link", kUnixSymlink, L"/etc", false},
+        Case{"JunctionToDrive", L"j", kJunction, L"\\??\\C:\\Windows", false},
+        Case{"LinkWithoutTarget", L"link", kUnixSymlink, L"", false},
+        Case{"HardLinkInside", L"copy", kHardLink, L"sub/original", true},
+        Case{"HardLinkDrive", L"copy", kHardLink, L"C:/boot.ini", false},
+        Case{"BadNameGoodTarget", L"../link", kUnixSymlink, L"x", false}));
+
+}  // namespace
+}  // namespace bu::test
