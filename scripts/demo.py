@@ -1,9 +1,22 @@
 #!/usr/bin/env python3
-"""Runs the command lines of demo/commands.json against demo/package with each
-build and prints what a user would see: boxes (Yes/No boxes are answered Yes,
-the others OK), the exit code, and the lines the run added to the log."""
+"""Deploys the demo package for real with each build and prints what a user
+would see: the boxes (Yes/No answered Yes, the others OK), the exit code, the
+lines the run added to the log, and the files that landed.
 
-import json
+The package is assembled in a scratch directory: demo/package's buConfig.xml,
+one archive per update made from demo/content with rar, the SDK's sample
+modules and the UnRAR library of each build, all signed by a certificate
+made for this demo only. The demo's root is trusted only inside the demo:
+through SSL_CERT_FILE natively, in the demo's own Wine prefix under Wine.
+
+Products of the demo package:
+  Demo.rar       modules packaged: SampleAuth2.dll, SampleDeploy3.dll
+  Templates.rar  modules installed with the product and registered: the
+                 registry (a directory natively, `wine reg` under Wine) names
+                 SampleAuth1.dll and SampleDeploy2.dll in the install folder
+"""
+
+import glob
 import os
 import shutil
 import subprocess
@@ -12,17 +25,113 @@ import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "trust"))
 
 from native_runner import run_native  # noqa: E402
-from wine_runner import run_under_wine  # noqa: E402
+from wine_runner import run_under_wine, wine_environment  # noqa: E402
+import make_fixtures  # noqa: E402
 
 BUILD = os.path.join(ROOT, "build")
 LOG_NAME = "Log.BrevantUpdater.txt"
-PROGRAMS = [
-    ("native", os.path.join(BUILD, "brevUpdater")),
-    ("win32", os.path.join(BUILD, "windows-i686", "brevUpdater.exe")),
-    ("win64", os.path.join(BUILD, "windows-x86_64", "brevUpdater64.exe")),
-]
+REGISTRY_KEY = r"SOFTWARE\Tarvenix\BrevantUpdater\LocalDLLs"
+SIGN_FILE = os.path.join(ROOT, "scripts", "sign_file.sh")
+PACKAGED = ["SampleAuth2.dll", "SampleDeploy3.dll"]
+INSTALLED = ["SampleAuth1.dll", "SampleDeploy2.dll"]
+LICENSED = "DemoContent;DemoTemplates"
+
+BUILDS = {
+    "native": {"program": os.path.join(BUILD, "brevUpdater"),
+               "modules": os.path.join(BUILD, "sdk"),
+               # Debian's UnRAR library, the file its link names.
+               "unrar": os.path.realpath(glob.glob("/usr/lib/*/libunrar.so.5")[0])},
+    "win32": {"program": os.path.join(BUILD, "windows-i686", "brevUpdater.exe"),
+              "modules": os.path.join(BUILD, "windows-i686", "sdk"),
+              "unrar": os.path.join(BUILD, "windows-i686", "unrar.dll")},
+    "win64": {"program": os.path.join(BUILD, "windows-x86_64", "brevUpdater64.exe"),
+              "modules": os.path.join(BUILD, "windows-x86_64", "sdk"),
+              "unrar": os.path.join(BUILD, "windows-x86_64", "unrar.dll")},
+}
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def sign(pki, source, target):
+    subprocess.run(["bash", SIGN_FILE, os.path.join(pki, "maker.pem"),
+                    os.path.join(pki, "leaf.key"), os.path.join(pki, "root.pem"), source, target],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def make_archives(package):
+    content = os.path.join(ROOT, "demo", "content")
+    for update in sorted(os.listdir(content)):
+        subprocess.run(["rar", "a", "-r", "-idq", "-ep1", os.path.join(package, update + ".rar"),
+                        os.path.join(content, update, "*")], check=True)
+
+
+class Demo:
+    """One build's package, install folder, registry and runs."""
+
+    def __init__(self, work, target, pki, sibling_of=None):
+        self.target = target
+        self.build = BUILDS[target]
+        self.dir = os.path.join(work, target if sibling_of is None else target + "-handover")
+        self.package = os.path.join(self.dir, "package")
+        self.installed = os.path.join(self.dir, "installed")
+        self.products = os.path.join(self.dir, "products")
+        self.temp = os.path.join(self.dir, "temp")
+        for d in (self.package, self.installed, self.products, self.temp):
+            os.makedirs(d)
+        shutil.copyfile(os.path.join(ROOT, "demo", "package", "buConfig.xml"),
+                        os.path.join(self.package, "buConfig.xml"))
+        make_archives(self.package)
+        # A hand-over package carries the 64-bit build, its modules and its
+        # UnRAR library: the 32-bit program only looks at the module's machine.
+        files = BUILDS[sibling_of] if sibling_of else self.build
+        for name in PACKAGED:
+            sign(pki, os.path.join(files["modules"], name), os.path.join(self.package, name))
+        for name in INSTALLED:
+            sign(pki, os.path.join(files["modules"], name), os.path.join(self.installed, name))
+        sign(pki, files["unrar"], os.path.join(self.package, "unrar.dll"))
+        if sibling_of:
+            shutil.copyfile(BUILDS[sibling_of]["program"],
+                            os.path.join(self.package, "brevUpdater64.exe"))
+        self.license = os.path.join(self.dir, "license.txt")
+        with open(self.license, "w") as f:
+            f.write(LICENSED.replace(";", "\n") + "\n")
+
+    def path(self, path):
+        return path if self.target == "native" else windows_path(path)
+
+    def environment(self):
+        return {"SAMPLE_PRODUCT_DIR": self.path(self.products),
+                "SAMPLE_LICENSE_FILE": self.path(self.license),
+                "SAMPLE_LICENSED_CONTENT": LICENSED}
+
+    def registry_values(self):
+        separator = "/" if self.target == "native" else "\\"
+        return {name: self.path(self.installed) + separator + name for name in INSTALLED}
+
+
+def register_native(demo):
+    key = os.path.join(demo.dir, "registry", *REGISTRY_KEY.split("\\"))
+    os.makedirs(key)
+    for name, data in demo.registry_values().items():
+        with open(os.path.join(key, name), "w") as f:
+            f.write(data)
+    return os.path.join(demo.dir, "registry")
+
+
+def register_wine(demo, prefix):
+    env = wine_environment(prefix)
+    for view in ("32", "64"):
+        subprocess.run(["wine", "reg", "delete", "HKLM\\SOFTWARE\\Tarvenix", "/f", "/reg:" + view],
+                       env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for name, data in demo.registry_values().items():
+            subprocess.run(["wine", "reg", "add", "HKLM\\" + REGISTRY_KEY, "/v", name, "/d", data,
+                            "/f", "/reg:" + view], env=env, check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def log_size(path):
@@ -37,56 +146,85 @@ def new_log_lines(path, offset):
         return f.read().decode("latin-1").splitlines()
 
 
-def show(target, command, code, boxes):
-    shown = " ".join(command["args"])
-    if command.get("sfxcmd") is not None:
-        shown = "sfxcmd=%r %s" % (command["sfxcmd"], shown)
-    print("\n=== %s: brevUpdater %s" % (target, shown))
+def print_tree(root, label):
+    print("  files in %s:" % label)
+    entries = []
+    for directory, subdirs, files in os.walk(root):
+        subdirs.sort()
+        for name in sorted(files):
+            entries.append(os.path.relpath(os.path.join(directory, name), root))
+    for entry in entries or ["(none)"]:
+        print("    " + entry)
+
+
+def show(target, args, code, boxes, lines):
+    print("\n=== %s: brevUpdater %s" % (target, " ".join(args)))
     for box in boxes:
+        answer = "yes" if box.get("buttons") == "Yes/No" else "ok"
         print("  [box] %s (%s, %s) -> %s" % (box.get("caption"), box.get("icon"),
-                                            box.get("buttons"), box.get("answer", "")))
+                                            box.get("buttons"), answer))
         for line in box.get("text", "").split("\n"):
             print("        | " + line)
     print("  exit code: %s" % code)
+    print("  log:")
+    for line in lines:
+        print("    " + line)
+
+
+def run(demo, args, prefix, wine_temp, pki, registry):
+    log = os.path.join(demo.temp if demo.target == "native" else wine_temp, LOG_NAME)
+    before = log_size(log)
+    env = demo.environment()
+    if demo.target == "native":
+        env.update({"SSL_CERT_FILE": os.path.join(pki, "root.pem"), "SSL_CERT_DIR": pki,
+                    "BU_REGISTRY_ROOT": registry, "LC_ALL": "C.UTF-8"})
+        code, boxes, _ = run_native(demo.build["program"], args, demo.package, demo.temp, None,
+                                    ["y"] * 8, extra_env=env)
+    else:
+        boxhelper = os.path.join(os.path.dirname(demo.build["program"]), "tests", "wine",
+                                 "boxhelper.exe")
+        env["sfxcmd"] = None
+        result = run_under_wine("wine", prefix, demo.build["program"], args, demo.package, env,
+                                [], 120, boxhelper)
+        code, boxes = result.exit_code, result.boxes + result.unexpected_boxes
+    show(demo.target, args, code, boxes, new_log_lines(log, before))
 
 
 def main():
-    with open(os.path.join(ROOT, "demo", "commands.json"), encoding="utf-8") as f:
-        commands = json.load(f)
     work = tempfile.mkdtemp(prefix="bu-demo-")
-    package = os.path.join(work, "package")
-    shutil.copytree(os.path.join(ROOT, "demo", "package"), package)
-    native_temp = os.path.join(work, "temp")
-    os.makedirs(native_temp)
-    wine_prefix = os.path.join(BUILD, "demo-wineprefix")
+    pki = os.path.join(work, "pki")
+    make_fixtures.make_pki(pki, {"maker": {"subject": "/CN=Tarvenix Software Ltd",
+                                           "usages": "codeSigning"}})
+    prefix = os.path.join(BUILD, "demo-wineprefix")
     wine_temp = os.path.join(work, "wine-temp")
-    subprocess.run([os.path.join(ROOT, "tests", "wine", "make_prefix.sh"), wine_prefix, wine_temp],
+    subprocess.run([os.path.join(ROOT, "tests", "wine", "make_prefix.sh"), prefix, wine_temp],
                    check=True)
+    subprocess.run([os.path.join(ROOT, "tests", "trust", "trust_root_in_prefix.sh"), prefix,
+                    os.path.join(pki, "root.pem")], check=True)
     try:
-        for target, program in PROGRAMS:
-            temp = native_temp if target == "native" else wine_temp
-            log = os.path.join(temp, LOG_NAME)
-            for command in commands:
-                before = log_size(log)
-                if target == "native":
-                    code, boxes, _ = run_native(program, command["args"], package, temp,
-                                                command.get("sfxcmd"), ["y"] * 8)
-                else:
-                    # Boxes nobody expects are answered with their default button:
-                    # OK, or Yes for the confirmation.
-                    boxhelper = os.path.join(os.path.dirname(program), "tests", "wine",
-                                             "boxhelper.exe")
-                    run = run_under_wine("wine", wine_prefix, program, command["args"], package,
-                                         {"sfxcmd": command.get("sfxcmd")}, [], 60, boxhelper)
-                    code, boxes = run.exit_code, run.boxes + run.unexpected_boxes
-                for box in boxes:
-                    box["answer"] = "yes" if box.get("buttons") == "Yes/No" else "ok"
-                show(target, command, code, boxes)
-                print("  log:")
-                for line in new_log_lines(log, before):
-                    print("    " + line)
+        runs = [("native", None), ("win32", None), ("win64", None), ("win32", "win64")]
+        for target, sibling in runs:
+            demo = Demo(work, target, pki, sibling)
+            registry = register_native(demo) if target == "native" else None
+            if target != "native":
+                register_wine(demo, prefix)
+            if sibling:
+                print("\n##### %s with a product installed as 64-bit: the run is handed to "
+                      "brevUpdater64.exe" % target)
+                run(demo, ["/q"], prefix, wine_temp, pki, registry)
+                print_tree(demo.products, "the products' folder")
+                continue
+            extract_dir = os.path.join(demo.dir, "extracted")
+            commands = [["/list"], ["/q"],
+                        ["/extract", "Demo.rar", demo.path(extract_dir)]]
+            for args in commands:
+                run(demo, args, prefix, wine_temp, pki, registry)
+                if args == ["/q"]:
+                    print_tree(demo.products, "the products' folder")
+                elif args[0] == "/extract":
+                    print_tree(extract_dir, "the extraction directory")
     finally:
-        subprocess.run([os.path.join(ROOT, "tests", "wine", "stop_prefix.sh"), wine_prefix])
+        subprocess.run([os.path.join(ROOT, "tests", "wine", "stop_prefix.sh"), prefix])
         shutil.rmtree(work, ignore_errors=True)
 
 

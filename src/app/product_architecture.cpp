@@ -1,12 +1,48 @@
 #include "app/product_architecture.h"
 
+#include "app/configuration_check.h"
+#include "app/run_options.h"
+#include "engine/module_location.h"
+#include "log/write_log.h"
+#include "platform/process.h"
+
 namespace bu {
+namespace {
 
-// Detecting a 64-bit product needs the configuration and the module
-// locations, which are not built yet; until then every run stays in this
-// process, as on 32-bit Windows.
-bool isProduct64Bit() { return false; }
+// Started by this relative name: the package is the current directory.
+const char kSiblingProgram[] = "brevUpdater64.exe";
 
-bool launch64BitSibling(const char*, unsigned&) { return false; }
+const char kModule64Bit[] = "Authentication DLL is a 64-bit DLL.";
+const char kNotStarted[] = "Failed to execute process.";
+const char kNoExitCode[] = "Executed process but couldn't get exit code.";
+
+}  // namespace
+
+bool isModule64Bit(const std::wstring& path) { return platform::isImage64Bit(path); }
+
+// The installed product is 64-bit when its authorization module is an x64
+// image; only a 32-bit process on 64-bit Windows asks, and never to list.
+bool isProduct64Bit() {
+  if (!platform::isWow64Process()) return false;
+  if (runOptions.mode == Mode::List) return false;
+  if (checkConfiguration(runOptions.mode == Mode::Full) != 0) return false;
+  if (!isModule64Bit(findAuthorizationModulePath())) return false;
+  WriteLog("%s", kModule64Bit);
+  return true;
+}
+
+bool launch64BitSibling(const char* commandLineTail, unsigned& exitCode) {
+  switch (platform::runAndWait(kSiblingProgram, commandLineTail, exitCode)) {
+    case platform::ProcessRun::Finished:
+      return true;
+    case platform::ProcessRun::NotStarted:
+      WriteLog("%s", kNotStarted);
+      return false;
+    case platform::ProcessRun::ExitCodeUnknown:
+      break;
+  }
+  WriteLog("%s", kNoExitCode);
+  return false;
+}
 
 }  // namespace bu

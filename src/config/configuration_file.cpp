@@ -1,11 +1,13 @@
 #include <tinyxml.h>
 
+#include <memory>
 #include <new>
 
 #include "app/result_codes.h"
 #include "config/configuration.h"
 #include "config/nesting_limit.h"
 #include "config/update_entry.h"
+#include "config/xml_text.h"
 #include "log/write_log.h"
 #include "platform/read_file.h"
 
@@ -25,18 +27,23 @@ const char kNotLoaded[] =
     "CONFIG LOAD FAILED: FAILED to load the configuration file buconfig.xml. Please check that "
     "the file is present and it is a valid XML file.";
 
-// TinyXML reads the whole file into one buffer sized by the file's length:
-// only a regular file is handed to it (a directory's length reads as
-// enormous on POSIX), and a length it cannot allocate fails the load instead
-// of ending the process. The file is ours, so it is closed on that path too.
-// Elements nested deeper than the parser's recursion can bear fail the load
-// the same way.
+// The file is read here as TinyXML's LoadFile would read it, so that the
+// nesting guard measures the very text that TinyXML then parses: elements
+// nested deeper than the parser's recursion can bear fail the load, like a
+// file that is not well-formed. Only a regular file is read (a directory's
+// length reads as enormous on POSIX), and a length that cannot be allocated
+// fails the load instead of ending the process. The file is ours, so it is
+// closed on that path too.
 bool loadDocument(TiXmlDocument& document) {
   const platform::UniqueFile file = platform::openRegularFileForReading(kConfigurationFileName);
   if (!file) return false;
-  if (!nestingWithinLimit(file.get())) return false;
   try {
-    return document.LoadFile(file.get());
+    const std::unique_ptr<char[]> text = readXmlText(file.get());
+    if (!text || !nestingWithinLimit(text.get())) return false;
+    // What LoadFile does with the text it read.
+    document.Clear();
+    document.Parse(text.get(), nullptr, TIXML_DEFAULT_ENCODING);
+    return !document.Error();
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -12,6 +12,7 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import scenarios  # noqa: E402
+import deployment  # noqa: E402
 from native_runner import run_native  # noqa: E402
 
 LOG_NAME = "Log.BrevantUpdater.txt"
@@ -32,10 +33,23 @@ def find_fixture(options, relative):
 
 
 def run_one(options, scenario):
-    work = os.path.join(options.work, scenario["name"])
+    work = fresh_dir(os.path.join(options.work, scenario["name"]))
+    scenario = deployment.expand(scenario, deployment.run_words(options.target, work))
     package = fresh_dir(os.path.join(work, "package"))
     for name, fixture in scenario.get("files", {}).items():
-        shutil.copyfile(find_fixture(options, fixture), os.path.join(package, name))
+        if isinstance(fixture, dict):
+            scenarios.write_generated(fixture, os.path.join(package, name))
+        else:
+            shutil.copyfile(find_fixture(options, fixture), os.path.join(package, name))
+    if scenario.get("sibling"):
+        shutil.copyfile(options.sibling, os.path.join(package, "brevUpdater64.exe"))
+    wine = None
+    if options.target != "native":
+        from wine_runner import wine_environment
+        wine = ("wine", wine_environment(options.wine_prefix))
+    deploy = deployment.Deployment(scenario, options.target, work,
+                                   lambda fixture: find_fixture(options, fixture), wine)
+    deploy.prepare(package)
     answers = [box["answer"] for box in scenario["boxes"]]
 
     if options.target == "native":
@@ -45,7 +59,8 @@ def run_one(options, scenario):
         yes_no = [("y" if a == "yes" else "n") for a, box in zip(answers, scenario["boxes"])
                   if box["buttons"] == "Yes/No"]
         code, boxes, stderr = run_native(options.program, scenario["args"], package, temp_dir,
-                                         scenario["sfxcmd"], yes_no, extra_env=options.env)
+                                         scenario["sfxcmd"], yes_no,
+                                         extra_env={**options.env, **deploy.env})
         newline = "\n"
     else:
         from wine_runner import run_under_wine
@@ -53,7 +68,7 @@ def run_one(options, scenario):
         os.makedirs(temp_dir, exist_ok=True)
         if os.path.exists(os.path.join(temp_dir, LOG_NAME)):
             os.remove(os.path.join(temp_dir, LOG_NAME))
-        env = {"sfxcmd": scenario["sfxcmd"]}
+        env = {"sfxcmd": scenario["sfxcmd"], **deploy.env}
         expected_boxes = [(box["caption"], box["answer"]) for box in scenario["boxes"]]
         run = run_under_wine("wine", options.wine_prefix, options.program, scenario["args"],
                              package, env, expected_boxes, 60, options.boxhelper)
@@ -75,6 +90,8 @@ def run_one(options, scenario):
     expected_log = [] if scenario.get("unwritable_temp") else scenario["expected_log"]
     problems += scenarios.check_log(content, expected_log, newline)
     problems += scenarios.check_boxes(boxes, scenario["boxes"])
+    problems += deploy.check()
+    deploy.clear_registry()
     if problems and stderr.strip() and options.target != "native":
         problems.append("stderr:\n" + stderr)
     return problems
@@ -88,6 +105,7 @@ def main():
     parser.add_argument("--wine-prefix")
     parser.add_argument("--wine-temp", help="the prefix's temporary directory (Unix path)")
     parser.add_argument("--boxhelper")
+    parser.add_argument("--sibling", help="the 64-bit program, for scenarios that hand over to it")
     parser.add_argument("--only", help="run only the scenario of this name")
     parser.add_argument("--fixtures", action="append", default=[],
                         help="a directory the scenarios' files are taken from (repeatable)")

@@ -6,7 +6,9 @@ A scenario file is a JSON list of scenarios:
   args      the program's arguments (list of strings)
   sfxcmd    the "sfxcmd" variable: a string (may be empty) or absent/null
   files     optional map: name in the package directory -> fixture path,
-            looked up in the --fixtures directories (sources and build tree)
+            looked up in the --fixtures directories (sources and build tree),
+            or -> {"pieces": [[text, times], ...]} for a file made at test time
+            (see write_generated)
   targets   optional list restricting the builds ("native", "win32", "win64")
   exit      the expected exit code
   log       the lines the run appends after the startup lines, without timestamps
@@ -16,6 +18,10 @@ A scenario file is a JSON list of scenarios:
   boxes     the boxes in the order shown: caption, text, buttons ("OK",
             "Yes/No"), icon ("none", "information", "error") and the answer
             given ("ok", "yes", "no")
+  wow64     optional {"log": [...], "boxes": [...]}: what the 32-bit program
+            adds under WOW64 (win32) when it checks the configuration for the
+            64-bit decision: lines before "Identified as 32-bit ...", boxes
+            before all others
 
 Texts of the program's string table are written "@<id>" (the whole text) or
 "{@<id>}" (inside a text) and looked up in the one source of those texts,
@@ -40,6 +46,11 @@ STARTUP_LINES = [
     "BU RES TVXSIGNED FAILED: External BU resource DLL buResource DLL is not Tarvenix Signed. "
     "Using the internal resource file..",
 ]
+
+# The program that runs under WOW64 in the test prefix, and the line after
+# which every run of it goes on in the 32-bit process.
+WOW64_TARGET = "win32"
+STAYS_32_BIT = "Identified as 32-bit product installation. Continuing..."
 
 # An absolute destination as typed, and as the program stores it: Windows
 # lower-cases it, POSIX keeps its case.
@@ -99,9 +110,25 @@ def load(path, target):
         s.setdefault("sfxcmd", None)
         s.setdefault("boxes", [])
         expected_log = (STARTUP_LINES if s.get("startup", True) else []) + s["log"]
+        if target == WOW64_TARGET and "wow64" in s:
+            # The 32-bit program on 64-bit Windows checks the configuration
+            # once more, for the 64-bit decision, before it says it stays.
+            at = expected_log.index(STAYS_32_BIT)
+            expected_log = expected_log[:at] + s["wow64"].get("log", []) + expected_log[at:]
+            s["boxes"] = s["wow64"].get("boxes", []) + s["boxes"]
         s["expected_log"] = expected_log
         chosen.append(s)
     return chosen
+
+
+def write_generated(spec, path):
+    """Writes the file that {"pieces": [[text, times], ...]} describes: each
+    text repeated that many times, in order, its characters taken as bytes
+    ("\u00e3" is the byte 0xE3). Large files, such as deeply nested XML, are
+    made this way when the tests run instead of being committed."""
+    with open(path, "wb") as f:
+        for text, times in spec["pieces"]:
+            f.write(text.encode("latin-1") * times)
 
 
 def check_log(content, expected, newline):

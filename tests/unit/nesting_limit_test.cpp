@@ -1,9 +1,10 @@
-// The nesting guard in front of the XML parser: it may count more levels
-// than the parser nests, never fewer; and a deeply nested file fails the load
-// instead of ending the process.
+// The nesting guard in front of the XML parser: it measures the depth that
+// TinyXML's parse reaches, read the way TinyXML reads the text; and a deeply
+// nested file fails the load instead of ending the process.
 #include <fstream>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include <tinyxml.h>
 
@@ -11,31 +12,30 @@
 #include "config/configuration.h"
 #include "config/nesting_limit.h"
 #include "test_support.h"
+#include "tinyxml_reading.h"
 
 namespace bu::test {
 namespace {
 
 struct Case {
   const char* name;
-  const char* xml;
-  std::size_t deepest;
+  std::string xml;
+  std::size_t depth;  // as TinyXML nests it
 };
 
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 class Nesting : public ::testing::TestWithParam<Case> {};
 
-TEST_P(Nesting, CountsElementLevels) {
-  const std::string xml = GetParam().xml;
-  NestingScanner whole;
-  whole.feed(xml.data(), xml.size());
-  EXPECT_EQ(whole.deepest(), GetParam().deepest);
-
-  // Fed one byte at a time, as a chunk boundary may fall anywhere.
-  NestingScanner bytewise;
-  for (char c : xml) bytewise.feed(&c, 1);
-  EXPECT_EQ(bytewise.deepest(), GetParam().deepest);
+// Each case states TinyXML's reading and checks it against the tree TinyXML
+// builds, so a case cannot encode a reading of its own.
+TEST_P(Nesting, MeasuresTheDepthTinyXmlReaches) {
+  const Depths depths = depthsOf(GetParam().xml);
+  EXPECT_EQ(depths.built, GetParam().depth) << "TinyXML reads it otherwise";
+  EXPECT_EQ(depths.measured, GetParam().depth);
 }
+
+const std::string kUtf8 = "<?xml version='1.0' encoding='UTF-8'?>";
 
 INSTANTIATE_TEST_SUITE_P(
     Documents, Nesting,
@@ -49,9 +49,42 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"CommentWithDashes", "<a><!-- - -- ---><b></b></a>", 2},
         Case{"CDataHidesTags", "<a><![CDATA[<b><c>]]]]></a>", 1},
         Case{"DeclarationAndDoctype", "<?xml version=\"1.0\"?><!DOCTYPE r><r>t</r>", 1},
-        Case{"ProcessingInstructionWithGreaterThan", "<?pi a>b ?><r></r>", 1},
+        // A processing instruction ends at its first ">"; the text after it at
+        // top level ends the document (this case used to read 1: "?>" as its end).
+        Case{"ProcessingInstructionEndsAtFirstGreaterThan", "<?pi a>b ?><r></r>", 0},
         Case{"UnclosedCountsAsNested", "<a><b><c>", 3},
-        Case{"StrayEndTagsDoNotGoNegative", "</x></y><a><b></b></a>", 2}));
+        Case{"StrayEndTagsDoNotGoNegative", "</x></y><a><b></b></a>", 2},
+
+        // What TinyXML reads where a simpler reading hides elements.
+        Case{"ProcessingInstructionHidesNothing", "<?x ><r><a><a>", 3},
+        Case{"DeclarationEndsAtFirstGreaterThanOutsideQuotes", "<?xml version='1.0' ><r><a>", 2},
+        Case{"DeclarationQuotesHideGreaterThan",
+             "<?xml version='>' encoding=\"a>b\"?><r><a></a></r>", 2},
+        Case{"Utf8LeadByteSwallowsCommentStart", kUtf8 + "<r>\xe3<!--<a><a>", 3},
+        Case{"LegacyEncodingKeepsTheComment",
+             "<?xml version='1.0' encoding='windows-1252'?><r>\xe3<!--<a><a>", 1},
+        Case{"NoDeclarationKeepsTheComment", "<r>\xe3<!--<a><a>", 1},
+        Case{"DeclarationWithoutEncodingMeansUtf8", "<?xml version='1.0'?><r>\xe3<!--<a>", 2},
+        Case{"ByteOrderMarkMeansUtf8", "\xef\xbb\xbf<r>\xe3<!--<a><a>", 3},
+        Case{"Utf8LeadByteSwallowsClosingQuote", kUtf8 + "<r a='\xe3'><a>'><b>", 2},
+        Case{"EntityJumpsOverCommentStart", "<r>&#x<!--x;<a><a>", 3},
+        Case{"EntityJumpsOverClosingQuote", "<r a='&#x'x;'><a><a>", 3},
+        Case{"EntityJumpsOverTags", "<r>&#x<a><a>x;<b>", 2},
+        Case{"UnknownEndsAtFirstGreaterThan",
+             "<r><!DOCTYPE x [<!ENTITY e '>'>]><a></a></r>", 2},
+        Case{"TextAtTopLevelEndsTheDocument", "<!DOCTYPE r [<!ENTITY e 'x'>]><r><a>", 0},
+        Case{"LessThanSpaceIsUnknown", "< r><a>", 1},
+        Case{"CommentUnclosedAtEnd", "<r><!-- <a>", 1},
+        Case{"CDataUnclosedAtEnd", "<r><![CDATA[<a>", 1},
+        Case{"EndTagOfAnotherElementEndsTheParse", "<r></x><a>", 1},
+        Case{"RepeatedAttributeEndsTheParse", "<r a='1' a='2'><a>", 1},
+        Case{"SpaceInEmptyTagEndsTheParse", "<r><a/ ><b><c>", 2},
+        Case{"EndTagMayHoldSpace", "<r><a></a ><b></b></r>", 2},
+        Case{"EndTagNamePrefixEndsTheParse", "<r><a></ab><b>", 2},
+        Case{"LineBreaksNormalised", "<r\r><a\r\n/><b\n></b\r></r>", 2},
+        Case{"NulEndsTheText", std::string("<r>\0<a>", 7), 1},
+        Case{"Utf8LeadByteReadsOnBehindNul", kUtf8 + std::string("<r>\xe3\0<a><a>", 10), 2},
+        Case{"Utf8LeadByteAtTheEnd", kUtf8 + "<r>\xf0", 1}));
 
 std::string nested(std::size_t depth) {
   std::string xml;
@@ -60,13 +93,38 @@ std::string nested(std::size_t depth) {
   return xml;
 }
 
+std::string repeated(const std::string& piece, std::size_t times) {
+  std::string text;
+  text.reserve(piece.size() * times);
+  for (std::size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+TEST(NestingLimit, MeasureStopsJustAboveTheLimit) {
+  const std::string deep = repeated("<a>", 100000);
+  EXPECT_EQ(elementNesting(deep.c_str(), 10), 11u);
+  EXPECT_FALSE(nestingWithinLimit(deep.c_str()));
+  EXPECT_TRUE(nestingWithinLimit(nested(kMaxElementNesting).c_str()));
+  EXPECT_FALSE(nestingWithinLimit(nested(kMaxElementNesting + 1).c_str()));
+}
+
 TEST_F(PackageTest, DeepNestingFailsTheLoadInsteadOfOverflowingTheStack) {
-  for (const auto& [depth, expected] : {std::pair<std::size_t, int>{kMaxElementNesting, 102},
-                                        {kMaxElementNesting + 1, 101},
-                                        {200000, 101}}) {
-    std::ofstream("buConfig.xml", std::ios::binary) << nested(depth);
+  const std::string deep = repeated("<a>", 200000);
+  for (const auto& [xml, expected] : {
+           std::pair<std::string, int>{nested(kMaxElementNesting), 102},
+           {nested(kMaxElementNesting + 1), 101},
+           {nested(200000), 101},
+           // Deep nesting behind each construct that a simpler reading skips.
+           {"<?x ><r>" + deep, 101},
+           {"<?x ><r>" + nested(kMaxElementNesting) + "</r>", 101},
+           {"<?xml version='1.0' ><r>" + deep, 101},
+           {kUtf8 + "<r>\xe3<!--" + deep, 101},
+           {"\xef\xbb\xbf<r>\xe3<!--" + deep, 101},
+           {"<r>&#x<!--x;" + deep, 101},
+           {"<r a='&#x'x;'>" + deep, 101}}) {
+    std::ofstream("buConfig.xml", std::ios::binary) << xml;
     TiXmlDocument document;
-    EXPECT_EQ(loadConfigurationFile(document), expected) << depth;
+    EXPECT_EQ(loadConfigurationFile(document), expected) << xml.substr(0, 40);
   }
 }
 
