@@ -6,8 +6,11 @@ Scenario fields (all optional):
 
   products   list of products, each {"file", "desc", "auth": [dll, location,
              content type], "deploy": [dll, location, content type]}; written
-             as the package's buConfig.xml (no info element). "desc" defaults
-             to the file name.
+             as the package's buConfig.xml. "desc" defaults to the file name.
+  run_oem_only  true: the configuration has an info element setting
+             run-oem-only to yes (else it has no info element)
+  archives   map: archive name in the package -> {path: text} of its files,
+             made with rar when the scenario runs
   installed  map: name in the install directory -> fixture path
   registry   map: value name -> data, registered under the modules' key;
              "registry_views" chooses the Wine views ("32", "64"; both unless
@@ -63,7 +66,7 @@ def expand(value, words):
     return value
 
 
-def configuration(products):
+def configuration(products, oem_only=False):
     """buConfig.xml for a table of products (8-bit text, as a package holds it)."""
     def module(tag, fields):
         dll, location, content = fields
@@ -71,6 +74,8 @@ def configuration(products):
                 "      <dll-name>%s</dll-name>\n    </%s>\n"
                 % (tag, escape(content), escape(location), escape(dll), tag))
     parts = ['<?xml version="1.0" encoding="windows-1252"?>\n<package>\n']
+    if oem_only:
+        parts.append("  <info>\n    <run-oem-only>yes</run-oem-only>\n  </info>\n")
     for p in products:
         parts.append("  <product>\n    <update-file>%s</update-file>\n"
                      "    <update-description>%s</update-description>\n"
@@ -99,7 +104,10 @@ class Deployment:
         os.makedirs(os.path.join(self.work, "target"), exist_ok=True)
         if "products" in s:
             with open(os.path.join(package, "buConfig.xml"), "wb") as f:
-                f.write(configuration(s["products"]))
+                f.write(configuration(s["products"], s.get("run_oem_only", False)))
+        for archive, files in s.get("archives", {}).items():
+            make_archive(os.path.join(package, archive), files,
+                         os.path.join(self.work, "archive-" + archive))
         installed = os.path.join(self.work, "installed")
         for name, fixture in s.get("installed", {}).items():
             os.makedirs(installed, exist_ok=True)
@@ -154,6 +162,17 @@ class Deployment:
                 problems.append("files at the target differ\n  expected: %r\n  actual:   %r"
                                 % (s["tree"], actual))
         return problems
+
+
+def make_archive(path, files, scratch):
+    """A RAR archive of `files` ({path: text}), stored under their paths."""
+    os.makedirs(scratch)
+    for name, text in files.items():
+        os.makedirs(os.path.dirname(os.path.join(scratch, name)), exist_ok=True)
+        with open(os.path.join(scratch, name), "w", encoding="utf-8") as f:
+            f.write(text)
+    subprocess.run(["rar", "a", "-r", "-idq", os.path.abspath(path), "*"], cwd=scratch,
+                   check=True, stdout=subprocess.DEVNULL)
 
 
 def tree(root):

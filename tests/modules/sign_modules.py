@@ -5,6 +5,8 @@ tests/trust/make_fixtures.py made, afresh on every run.
   sign_modules.py <pki> <out> --port <port> <module>... [--port <port> <module>...]
 
 <out>/<port>/signed/<module>      signed by the maker's certificate
+                                  (a module given as <name>=<path> is stored
+                                  under <name>, e.g. unrar.dll=libunrar.so.5)
 <out>/<port>/unsigned/<module>    as built
 <out>/<port>/unloadable/TestAuth2.dll, TestDeploy2.dll
                                   signed by the maker, but not loadable by the
@@ -51,7 +53,10 @@ def main():
         for kind in ("signed", "unsigned", "unloadable"):
             os.makedirs(os.path.join(base, kind))
         for module in modules:
-            name = os.path.basename(module)
+            # "<name>=<path>" gives the file its package name.
+            name, _, path = module.rpartition("=")
+            module = path
+            name = name or os.path.basename(module)
             shutil.copyfile(module, os.path.join(base, "unsigned", name))
             sign(options.pki, module, os.path.join(base, "signed", name))
 
