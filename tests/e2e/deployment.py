@@ -24,7 +24,8 @@ Scenario fields (all optional):
 Words, in every text of the scenario: {target} the deployment directory,
 {installed} the install directory, {work} the scenario's directory, each in
 the form the program under test writes paths; {target_lower} is {target}
-lower-cased A-Z, as the Windows programs store an /extract path.
+lower-cased A-Z, as the Windows programs store an /extract path; {sep} the
+directory separator.
 """
 
 import os
@@ -53,6 +54,7 @@ def run_words(target, work):
         "work": form(work),
     }
     words["target_lower"] = words["target"] if target == "native" else lower_ascii(words["target"])
+    words["sep"] = "/" if target == "native" else "\\"
     return words
 
 
@@ -119,9 +121,11 @@ class Deployment:
 
     def _write_registry(self, values):
         if self.target == "native":
+            # The key exists only when the scenario registers something, as
+            # under Wine.
             root = os.path.join(self.work, "registry")
             key = os.path.join(root, *REGISTRY_KEY.split("\\"))
-            os.makedirs(key, exist_ok=True)
+            os.makedirs(key if values is not None else root, exist_ok=True)
             for name, data in (values or {}).items():
                 with open(os.path.join(key, name), "wb") as f:
                     f.write(data.encode("utf-8"))
