@@ -157,8 +157,9 @@ def print_tree(root, label):
         print("    " + entry)
 
 
-def show(target, args, code, boxes, lines):
-    print("\n=== %s: brevUpdater %s" % (target, " ".join(args)))
+def show(target, args, sfxcmd, code, boxes, lines):
+    shown = " ".join(args) if sfxcmd is None else "(sfxcmd=%r)" % sfxcmd
+    print("\n=== %s: brevUpdater %s" % (target, shown))
     for box in boxes:
         answer = "yes" if box.get("buttons") == "Yes/No" else "ok"
         print("  [box] %s (%s, %s) -> %s" % (box.get("caption"), box.get("icon"),
@@ -171,23 +172,23 @@ def show(target, args, code, boxes, lines):
         print("    " + line)
 
 
-def run(demo, args, prefix, wine_temp, pki, registry):
+def run(demo, args, prefix, wine_temp, pki, registry, sfxcmd=None):
     log = os.path.join(demo.temp if demo.target == "native" else wine_temp, LOG_NAME)
     before = log_size(log)
     env = demo.environment()
     if demo.target == "native":
         env.update({"SSL_CERT_FILE": os.path.join(pki, "root.pem"), "SSL_CERT_DIR": pki,
                     "BU_REGISTRY_ROOT": registry, "LC_ALL": "C.UTF-8"})
-        code, boxes, _ = run_native(demo.build["program"], args, demo.package, demo.temp, None,
+        code, boxes, _ = run_native(demo.build["program"], args, demo.package, demo.temp, sfxcmd,
                                     ["y"] * 8, extra_env=env)
     else:
         boxhelper = os.path.join(os.path.dirname(demo.build["program"]), "tests", "wine",
                                  "boxhelper.exe")
-        env["sfxcmd"] = None
+        env["sfxcmd"] = sfxcmd
         result = run_under_wine("wine", prefix, demo.build["program"], args, demo.package, env,
                                 [], 120, boxhelper)
         code, boxes = result.exit_code, result.boxes + result.unexpected_boxes
-    show(demo.target, args, code, boxes, new_log_lines(log, before))
+    show(demo.target, args, sfxcmd, code, boxes, new_log_lines(log, before))
 
 
 def main():
@@ -209,9 +210,11 @@ def main():
             if target != "native":
                 register_wine(demo, prefix)
             if sibling:
+                # Started as the self-extracting archive starts it: the
+                # arguments in sfxcmd, which the 64-bit build inherits.
                 print("\n##### %s with a product installed as 64-bit: the run is handed to "
                       "brevUpdater64.exe" % target)
-                run(demo, ["/q"], prefix, wine_temp, pki, registry)
+                run(demo, [], prefix, wine_temp, pki, registry, sfxcmd="setup.exe /q")
                 print_tree(demo.products, "the products' folder")
                 continue
             extract_dir = os.path.join(demo.dir, "extracted")
