@@ -18,8 +18,13 @@ const char kUnrarNotSigned[] =
 
 void logProductNotInstalled() { WriteLog("%s", kProductNotInstalled); }
 
-void logUnrarUnusable(int code) {
+int loadUnrarForEntry(UnrarBinding& binding, EntryModules& modules) {
+  const int code = loadUnrar(binding);
+  if (code == kResultSuccess) return code;
   WriteLog("%s", code == kResultUnrarLoadFailed ? kUnrarNotLoaded : kUnrarNotSigned);
+  releaseUnrar(binding);
+  releaseModules(modules);
+  return code;
 }
 
 }  // namespace bu

@@ -126,13 +126,8 @@ EntryRun deployEntry(std::size_t index, bool rollback, bool oem) {
   }
 
   UnrarBinding binding;
-  const int unrar = loadUnrar(binding);
-  if (unrar != kResultSuccess) {
-    logUnrarUnusable(unrar);
-    releaseUnrar(binding);
-    releaseModules(modules);
-    return {Outcome::Failed, unrar};
-  }
+  const int unrar = loadUnrarForEntry(binding, modules);
+  if (unrar != kResultSuccess) return {Outcome::Failed, unrar};
   if (extractArchive(binding, platform::ansiToWide(entry.updateFile), modules.deploymentPath) !=
       kResultSuccess) {
     releaseUnrar(binding);

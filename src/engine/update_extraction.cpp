@@ -94,13 +94,8 @@ int extractEntry(std::size_t index, const std::wstring& destination) {
   }
 
   UnrarBinding binding;
-  const int unrar = loadUnrar(binding);
-  if (unrar != kResultSuccess) {
-    logUnrarUnusable(unrar);
-    releaseUnrar(binding);
-    releaseModules(modules);
-    return unrar;
-  }
+  const int unrar = loadUnrarForEntry(binding, modules);
+  if (unrar != kResultSuccess) return unrar;
   const int extracted = extractArchive(binding, platform::ansiToWide(entry.updateFile), destination);
   releaseUnrar(binding);
   if (extracted != kResultSuccess) WriteLog(kNotExtracted, name);

@@ -10,31 +10,12 @@
 #include "platform/pinned_file_native_posix.h"
 #include "platform/regular_file_posix.h"
 #include "platform/text.h"
+#include "platform/unique_descriptor_posix.h"
 
 namespace bu::platform {
 namespace {
 
 constexpr unsigned kSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
-
-class Descriptor {
- public:
-  explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
-  ~Descriptor() {
-    if (descriptor_ >= 0) ::close(descriptor_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-
-  int get() const { return descriptor_; }
-  int release() {
-    const int descriptor = descriptor_;
-    descriptor_ = -1;
-    return descriptor;
-  }
-
- private:
-  int descriptor_;
-};
 
 bool writeAll(int descriptor, const char* data, std::size_t size) {
   while (size > 0) {
@@ -50,7 +31,7 @@ bool writeAll(int descriptor, const char* data, std::size_t size) {
 // Copies the whole of `source` into a new sealed in-memory file; -1 when
 // any step fails.
 int sealedCopy(int source) {
-  Descriptor copy(::memfd_create("bu-pinned", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+  UniqueDescriptor copy(::memfd_create("bu-pinned", MFD_CLOEXEC | MFD_ALLOW_SEALING));
   if (copy.get() < 0) return -1;
   char buffer[64 * 1024];
   for (;;) {
@@ -76,7 +57,7 @@ PinnedFile PinnedFile::open(const std::wstring& path) {
   if (path.empty()) return pinned;
   pinned.fullPath_ = path.front() == L'/' ? path : fileInCurrentDirectory(path);
   if (pinned.fullPath_.empty()) return pinned;
-  const Descriptor source(openRegularFileDescriptor(wideToAnsi(pinned.fullPath_)));
+  const UniqueDescriptor source(openRegularFileDescriptor(wideToAnsi(pinned.fullPath_)));
   if (source.get() < 0) return pinned;
   // The source was opened without blocking (a pipe must not wait for a
   // writer); a regular file reads the same either way, but the copy reads it
@@ -87,9 +68,5 @@ PinnedFile PinnedFile::open(const std::wstring& path) {
   pinned.native_ = std::make_unique<Native>(copy);
   return pinned;
 }
-
-bool PinnedFile::isOpen() const { return native_ != nullptr; }
-
-const std::wstring& PinnedFile::fullPath() const { return fullPath_; }
 
 }  // namespace bu::platform

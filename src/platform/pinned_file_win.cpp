@@ -40,8 +40,4 @@ PinnedFile PinnedFile::open(const std::wstring& path) {
   return pinned;
 }
 
-bool PinnedFile::isOpen() const { return native_ != nullptr; }
-
-const std::wstring& PinnedFile::fullPath() const { return fullPath_; }
-
 }  // namespace bu::platform

@@ -12,26 +12,13 @@
 #include "platform/environment.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "platform/unique_descriptor_posix.h"
 
 namespace bu::platform {
 
 const char kDefaultRegistryRoot[] = "/etc/brevant-updater/registry";
 
 namespace {
-
-class Descriptor {
- public:
-  explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
-  ~Descriptor() {
-    if (descriptor_ >= 0) ::close(descriptor_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return descriptor_; }
-
- private:
-  int descriptor_;
-};
 
 // The 8-bit file name for a wide key or value name; false when the name
 // cannot be a file name in a directory, or does not survive the conversion
@@ -108,7 +95,7 @@ bool RegistryKey::queryString(const std::wstring& name, std::wstring& data) cons
   data.clear();
   std::string fileName;
   if (!open_ || !fileNameFor(name, fileName)) return false;
-  const Descriptor file(::openat(static_cast<int>(handle_), fileName.c_str(),
+  const UniqueDescriptor file(::openat(static_cast<int>(handle_), fileName.c_str(),
                                  O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
   struct stat status {};
   if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
