@@ -5,7 +5,7 @@
 
 #include "app/result_codes.h"
 #include "config/configuration.h"
-#include "config/nesting_limit.h"
+#include "config/document_parser.h"
 #include "config/update_entry.h"
 #include "config/xml_text.h"
 #include "log/write_log.h"
@@ -27,23 +27,20 @@ const char kNotLoaded[] =
     "CONFIG LOAD FAILED: FAILED to load the configuration file buconfig.xml. Please check that "
     "the file is present and it is a valid XML file.";
 
-// The file is read here as TinyXML's LoadFile would read it, so that the
-// nesting guard measures the very text that TinyXML then parses: elements
-// nested deeper than the parser's recursion can bear fail the load, like a
-// file that is not well-formed. Only a regular file is read (a directory's
-// length reads as enormous on POSIX), and a length that cannot be allocated
-// fails the load instead of ending the process. The file is ours, so it is
-// closed on that path too.
+// The file is read as TinyXML's LoadFile reads it and parsed as LoadFile
+// parses it, but without recursion: elements nested deeper than the parser's
+// stack could bear fail the load, like a file that is not well-formed. Only a
+// regular file is read (a directory's length reads as enormous on POSIX), and
+// a length that cannot be allocated fails the load instead of ending the
+// process. The file is ours, so it is closed on that path too.
 bool loadDocument(TiXmlDocument& document) {
   const platform::UniqueFile file = platform::openRegularFileForReading(kConfigurationFileName);
   if (!file) return false;
   try {
     const std::unique_ptr<char[]> text = readXmlText(file.get());
-    if (!text || !nestingWithinLimit(text.get())) return false;
-    // What LoadFile does with the text it read.
+    if (!text) return false;
     document.Clear();
-    document.Parse(text.get(), nullptr, TIXML_DEFAULT_ENCODING);
-    return !document.Error();
+    return parseDocument(text.get(), document).parsed;
   } catch (const std::bad_alloc&) {
     return false;
   }

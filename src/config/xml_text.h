@@ -1,6 +1,5 @@
 // The text of an XML file exactly as TinyXML's TiXmlDocument::LoadFile hands
-// it to the parser. Reading it here instead lets the nesting guard measure the
-// very bytes that TinyXML then parses (see nesting_limit.h).
+// it to its parser, for the configuration's own parse (document_parser.h).
 #pragma once
 
 #include <cstdio>

@@ -1,6 +1,7 @@
-// The nesting guard in front of the XML parser: it measures the depth that
-// TinyXML's parse reaches, read the way TinyXML reads the text; and a deeply
-// nested file fails the load instead of ending the process.
+// The nesting limit of the configuration's parse: the parse reaches the
+// depth that TinyXML's own parse reaches, reading the text as TinyXML reads
+// it, and builds the same document; a deeply nested file fails the load
+// instead of ending the process.
 #include <fstream>
 #include <ostream>
 #include <string>
@@ -10,7 +11,7 @@
 
 #include "app/result_codes.h"
 #include "config/configuration.h"
-#include "config/nesting_limit.h"
+#include "config/document_parser.h"
 #include "test_support.h"
 #include "tinyxml_reading.h"
 
@@ -29,10 +30,11 @@ class Nesting : public ::testing::TestWithParam<Case> {};
 
 // Each case states TinyXML's reading and checks it against the tree TinyXML
 // builds, so a case cannot encode a reading of its own.
-TEST_P(Nesting, MeasuresTheDepthTinyXmlReaches) {
-  const Depths depths = depthsOf(GetParam().xml);
-  EXPECT_EQ(depths.built, GetParam().depth) << "TinyXML reads it otherwise";
-  EXPECT_EQ(depths.measured, GetParam().depth);
+TEST_P(Nesting, ReachesTheDepthTinyXmlReaches) {
+  const Readings readings = readBoth(GetParam().xml);
+  EXPECT_EQ(readings.built, GetParam().depth) << "TinyXML reads it otherwise";
+  EXPECT_EQ(readings.measured, GetParam().depth);
+  EXPECT_TRUE(readings.sameDocument);
 }
 
 const std::string kUtf8 = "<?xml version='1.0' encoding='UTF-8'?>";
@@ -100,12 +102,17 @@ std::string repeated(const std::string& piece, std::size_t times) {
   return text;
 }
 
-TEST(NestingLimit, MeasureStopsJustAboveTheLimit) {
-  const std::string deep = repeated("<a>", 100000);
-  EXPECT_EQ(elementNesting(deep.c_str(), 10), 11u);
-  EXPECT_FALSE(nestingWithinLimit(deep.c_str()));
-  EXPECT_TRUE(nestingWithinLimit(nested(kMaxElementNesting).c_str()));
-  EXPECT_FALSE(nestingWithinLimit(nested(kMaxElementNesting + 1).c_str()));
+TEST(NestingLimit, ParseStopsJustAboveTheLimitWithATreeNoDeeper) {
+  TiXmlDocument deep;
+  const ParseOutcome outcome = parseDocument(repeated("<a>", 100000).c_str(), deep, 10);
+  EXPECT_FALSE(outcome.parsed);
+  EXPECT_EQ(outcome.deepest, 11u);
+  EXPECT_EQ(treeDepth(deep), 10u);
+
+  TiXmlDocument atLimit;
+  EXPECT_TRUE(parseDocument(nested(kMaxElementNesting).c_str(), atLimit).parsed);
+  TiXmlDocument aboveLimit;
+  EXPECT_FALSE(parseDocument(nested(kMaxElementNesting + 1).c_str(), aboveLimit).parsed);
 }
 
 TEST_F(PackageTest, DeepNestingFailsTheLoadInsteadOfOverflowingTheStack) {

@@ -1,5 +1,5 @@
-// What the nesting guard and TinyXML itself make of a configuration file's
-// bytes, for the tests that compare the two.
+// What our parse and TinyXML's own make of a configuration file's bytes, for
+// the tests that compare the two.
 #pragma once
 
 #include <cstddef>
@@ -12,19 +12,19 @@ namespace bu::test {
 // The depth of the element tree below `node` (a document: its root counts 1).
 std::size_t treeDepth(const TiXmlNode& node);
 
-// A document printed by TinyXML, the whole tree in one text.
-std::string printed(const TiXmlNode& node);
+// Every node below `node` in document order, with its depth, type and exact
+// bytes (value, CDATA flag, attributes, declaration fields): two trees are
+// equal when their descriptions are.
+std::string described(const TiXmlNode& node);
 
-struct Depths {
-  std::size_t measured;  // the guard's measure of the text
-  std::size_t built;     // the tree TinyXML builds from the same text
+struct Readings {
+  std::size_t measured;  // the deepest nesting our parse reached, without a limit
+  std::size_t built;     // the depth of the tree TinyXML's Parse builds
+  bool sameDocument;     // our tree, success and error id are TinyXML's
 };
 
-// The file of `bytes` read as the loader reads it, then measured by the guard
-// (without its limit) and parsed by TinyXML. {0, 0} when it reads no text.
-Depths depthsOf(const std::string& bytes);
-
-// The bytes as C++ source would write them, to show a failing input.
-std::string escaped(const std::string& bytes);
+// The file of `bytes` read as the loader reads it, then parsed by our parse
+// and by TinyXML's TiXmlDocument::Parse. {0, 0, true} when it reads no text.
+Readings readBoth(const std::string& bytes);
 
 }  // namespace bu::test

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "config/nesting_limit.h"
+#include "config/document_parser.h"
 
 namespace {
 
