@@ -7,6 +7,8 @@
 # hand. The source is unpacked into the build tree by scripts/fetch_source.sh;
 # BU_TINYXML_SOURCE_DIR names an unpacked copy to use instead (the top-level
 # build fetches once and hands it to both Windows builds).
+# The fuzz build (BU_FUZZ) compiles the same source, so that the sanitizers
+# and the fuzzer's coverage also see inside the parser our code drives.
 
 # Unpacks (or refreshes) Debian's tinyxml source into `dir`.
 function(bu_fetch_tinyxml_source dir)
@@ -18,7 +20,7 @@ function(bu_fetch_tinyxml_source dir)
   endif()
 endfunction()
 
-if(WIN32)
+if(WIN32 OR BU_FUZZ)
   set(BU_TINYXML_SOURCE_DIR "" CACHE PATH "Unpacked Debian tinyxml source (fetched when empty)")
   set(source_dir ${BU_TINYXML_SOURCE_DIR})
   if(NOT source_dir)

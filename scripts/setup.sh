@@ -10,6 +10,7 @@ packages=(
   libtinyxml-dev libssl-dev openssl osslsigncode
   libunrar-dev unrar rar
   googletest libgtest-dev
+  clang libclang-rt-14-dev
   imagemagick librsvg2-bin icoutils
   python3
 )

@@ -48,6 +48,14 @@ class IBrevantUpdaterAuthorizationManager2 : public IBrevantUpdaterAuthorization
   virtual void ReleaseInstance() = 0;
 };
 
+// Version 3's PostProcess hides version 1's on purpose: a call through the
+// version 3 interface cannot reach slot 2 by overload. Compilers that warn
+// about the hiding (at either declaration) are told it is meant.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Woverloaded-virtual"
+#endif
+
 // Deployment module, version 1.
 class IBrevantUpdaterDeploymentManager {
  public:
@@ -76,6 +84,9 @@ class IBrevantUpdaterDeploymentManager3 : public IBrevantUpdaterDeploymentManage
   // Slot 4: `oem` is the /tvxoem option.
   virtual int PostProcess(bool rollback, bool oem) = 0;
 };
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
 
 // The factories a module exports, undecorated, with C linkage. Each takes no
 // arguments and answers a new instance, or null when it cannot make one. The

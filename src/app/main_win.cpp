@@ -2,7 +2,11 @@
 #include <windows.h>
 
 #include "app/startup.h"
+#include "platform/library_search_win.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLineTail, int) {
+  // First of all: a package is unpacked into a download or temporary
+  // folder, the classic place for planted DLLs.
+  bu::platform::restrictDllSearchToSystemDirectory();
   return bu::runUpdater(instance, commandLineTail != nullptr ? commandLineTail : "");
 }

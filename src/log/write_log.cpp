@@ -64,12 +64,12 @@ void WriteLog(const char* format, ...) {
   va_end(arguments);
 
   char line[kLineBuffer];
-  frameLine(now, message, line);
+  const std::size_t length = frameLine(now, message, line);
 
-  platform::UniqueFile file = platform::openTempFileForAppend(kLogFileName);
-  if (!file) return;
-  std::fputs(line, file.get());
-  std::fflush(file.get());
+  // One write of the whole line: a line is never torn, nor lost to another
+  // process appending at the same time. A file that cannot be written loses
+  // the line and nothing else.
+  platform::appendToTempFile(kLogFileName, line, length);
 }
 
 }  // namespace bu

@@ -32,7 +32,10 @@ int loadUnrar(UnrarBinding& binding) {
     WriteLog("%s", kNotSigned);
     return kResultUnrarNotSigned;
   }
-  platform::CodeModule library = platform::CodeModule::load(file);
+  // It needs nothing but the system's libraries: none of its dependencies
+  // may come from the package, where anyone may have added one.
+  platform::CodeModule library =
+      platform::CodeModule::load(file, platform::ModuleDependencies::SystemOnly);
   if (!library) {
     WriteLog("%s", kNotLoaded);
     return kResultUnrarLoadFailed;

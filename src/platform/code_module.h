@@ -7,14 +7,23 @@
 
 namespace bu::platform {
 
+// Where the loader may find a module's own dependencies.
+enum class ModuleDependencies {
+  BesideTheModule,  // its own directory first: plug-in modules ship theirs
+  SystemOnly,       // the system's libraries only: unrar.dll needs no other
+};
+
 class CodeModule {
  public:
-  // Loads the pinned file. Windows: LoadLibraryExW of its full path with
-  // LOAD_WITH_ALTERED_SEARCH_PATH, so that the module's own dependencies are
-  // found beside it. POSIX: dlopen of the sealed copy, RTLD_NOW | RTLD_LOCAL.
-  // Empty when the file is not open or cannot be loaded (for instance a
-  // module of the other architecture).
-  static CodeModule load(const PinnedFile& file);
+  // Loads the pinned file. Windows: LoadLibraryExW of its full path, the
+  // dependencies looked for as `dependencies` says (platform/
+  // library_search_win.h). POSIX: dlopen of the sealed copy, RTLD_NOW |
+  // RTLD_LOCAL, once its segments are known to lie inside the file; the
+  // system's search finds the dependencies either way. Empty when the file
+  // is not open or cannot be loaded (for instance a module of the other
+  // architecture, or one cut short).
+  static CodeModule load(const PinnedFile& file,
+                         ModuleDependencies dependencies = ModuleDependencies::BesideTheModule);
 
   CodeModule() = default;
   ~CodeModule() { reset(); }

@@ -1,6 +1,6 @@
 // The appended CMS signature (see appended_signature_posix.h), verified with
 // OpenSSL against its default trust store: the system's certificates, or
-// those SSL_CERT_FILE and SSL_CERT_DIR name.
+// those SSL_CERT_FILE and SSL_CERT_DIR name, read once per process.
 #include "platform/code_signature.h"
 
 #include <climits>
@@ -46,6 +46,32 @@ bool dottedIdentifier(const ASN1_OBJECT* object, std::string& text) {
   if (OBJ_obj2txt(text.data(), length + 1, object, 1) != length) return false;
   text.resize(static_cast<std::size_t>(length));
   return true;
+}
+
+// The chain must end in a trusted root. The purpose is left open: whether
+// the leaf may sign code is the class test's question, as it is on Windows.
+Store newTrustStore() {
+  Store store(X509_STORE_new());
+  if (store == nullptr || X509_STORE_set_default_paths(store.get()) != 1 ||
+      X509_STORE_set_purpose(store.get(), X509_PURPOSE_ANY) != 1) {
+    return nullptr;
+  }
+  return store;
+}
+
+// Reading the store is most of a check's cost: the system's store decodes
+// every one of its ~140 certificates each time it is read, some 30 ms, and a
+// deployment checks three files per entry. Its files do not change in the
+// seconds a run lasts, so the first check reads it and later ones share it
+// (verification only reads a store; the certificates a hashed directory
+// supplies on demand are cached in it). A store that could not be made is
+// not kept: the next check tries again. The store lives until the process
+// ends and is never freed: a destructor at exit could run after OpenSSL's own
+// clean-up.
+X509_STORE* sharedTrustStore() {
+  static X509_STORE* store = nullptr;
+  if (store == nullptr) store = newTrustStore().release();
+  return store;
 }
 
 class PosixCodeSignature final : public CodeSignature {
@@ -145,17 +171,12 @@ class PosixCodeSignature final : public CodeSignature {
     if (sk_CMS_SignerInfo_num(CMS_get0_SignerInfos(cms_.get())) != 1) return false;
 
     // The chain must end in a trusted root and hold at the current time.
-    // The purpose is left open: whether the leaf may sign code is the class
-    // test's question, as it is on Windows.
-    const Store store(X509_STORE_new());
-    if (store == nullptr || X509_STORE_set_default_paths(store.get()) != 1 ||
-        X509_STORE_set_purpose(store.get(), X509_PURPOSE_ANY) != 1) {
-      return false;
-    }
+    X509_STORE* store = sharedTrustStore();
+    if (store == nullptr) return false;
     if (layout->contentSize > static_cast<std::size_t>(INT_MAX)) return false;
     const Bio content(BIO_new_mem_buf(bytes.data(), static_cast<int>(layout->contentSize)));
     if (content == nullptr) return false;
-    return CMS_verify(cms_.get(), nullptr, store.get(), content.get(), nullptr, CMS_BINARY) == 1;
+    return CMS_verify(cms_.get(), nullptr, store, content.get(), nullptr, CMS_BINARY) == 1;
   }
 
   RegularFile file_;

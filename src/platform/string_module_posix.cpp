@@ -23,6 +23,7 @@ class Reader {
     return true;
   }
   bool atEnd() const { return left_ == 0; }
+  bool holds(std::size_t numbers) const { return left_ / 2 >= numbers; }
 
  private:
   const unsigned char* data_;
@@ -33,6 +34,9 @@ bool isHighSurrogate(std::uint16_t unit) { return unit >= 0xD800 && unit <= 0xDB
 bool isLowSurrogate(std::uint16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 bool readText(Reader& reader, std::size_t units, std::wstring& text) {
+  // A length is believed only as far as the content goes: a cut module costs
+  // what it holds, not what it declares.
+  if (!reader.holds(units)) return false;
   std::u16string utf16(units, u'\0');
   for (char16_t& unit : utf16) {
     std::uint16_t value = 0;

@@ -7,14 +7,29 @@
 //   pathcode=<n>  GetDeploymentPath() answers <n> and writes nothing
 //   noterm        GetDeploymentPath() fills the whole buffer, no terminator
 //   post=<n>      PostProcess() answers <n>
+//   sleep=<ms>    PostProcess() waits that long before it answers, so that a
+//                 test can stop the program in the middle of a run
+//   loadbyname=<file>  PostProcess() also loads <file> by bare name, as a
+//                 system library would, and traces where the search found it
+//                 (variants built with BU_SEARCH_PROBE)
+// BU_NEEDS_HELPER links the module to TestHelper.dll, which must then lie
+// beside it for the module to load at all.
 //
 // Every factory hands out the one version-3 object, so that a call to a slot
 // the instance's version lacks shows in the trace instead of crashing.
 #include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "brevant_updater_module.h"
 #include "module_trace.h"
+#if defined(BU_SEARCH_PROBE)
+#include "library_search.h"
+#endif
+#if defined(BU_NEEDS_HELPER)
+#include "test_helper.h"
+#endif
 
 namespace {
 
@@ -51,6 +66,7 @@ class TestDeployment final : public IBrevantUpdaterDeploymentManager3 {
   int PostProcess(bool rollback) override {
     const int code = test_module::number(contentType_, L"post", 0);
     trace("PostProcess rollback=%d -> %d", rollback ? 1 : 0, code);
+    finishPostProcess();
     return code;
   }
 
@@ -59,10 +75,24 @@ class TestDeployment final : public IBrevantUpdaterDeploymentManager3 {
   int PostProcess(bool rollback, bool oem) override {
     const int code = test_module::number(contentType_, L"post", 0);
     trace("PostProcess3 rollback=%d oem=%d -> %d", rollback ? 1 : 0, oem ? 1 : 0, code);
+    finishPostProcess();
     return code;
   }
 
  private:
+  // What the content type asks of post-processing besides its answer.
+  void finishPostProcess() const {
+#if defined(BU_SEARCH_PROBE)
+    if (test_module::has(contentType_, L"loadbyname")) {
+      const std::wstring name = test_module::value(contentType_, L"loadbyname");
+      trace("LoadByName %s -> %s", test_module::describe(name.c_str()).c_str(),
+            test_module::loadByName(name).c_str());
+    }
+#endif
+    const int milliseconds = test_module::number(contentType_, L"sleep", 0);
+    if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+
   std::wstring contentType_;
 };
 
@@ -84,6 +114,9 @@ BU_MODULE_EXPORT IBrevantUpdaterDeploymentManager3* CreateDeploymentManager3Inst
 #if defined(BU_EXPORT_V2)
 BU_MODULE_EXPORT IBrevantUpdaterDeploymentManager2* CreateDeploymentManager2Instance() {
   trace("CreateDeploymentManager2Instance");
+#if defined(BU_NEEDS_HELPER)
+  trace("helper answers %d", test_helper_answer());
+#endif
 #if defined(BU_NULL_V2)
   return nullptr;
 #else

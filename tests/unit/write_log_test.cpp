@@ -1,8 +1,14 @@
 // The log's framing: timestamp, separator, message cut to fit, newline;
-// appending; and a temporary directory that cannot be written.
+// appending; a temporary directory that cannot be written; and what may
+// stand at the log's name in a shared temporary directory.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -91,6 +97,101 @@ TEST_F(ProgramTest, UnwritableTemporaryDirectoryChangesNothing) {
   WriteLog("%s", "kept");
   EXPECT_EQ(logMessages(), std::vector<std::string>{"kept"});
 }
+
+// What may stand at the log's name before the program writes: only a missing
+// name or a plain file of our own takes the line; anything else loses it and
+// is left exactly as it was, and so is everything it points to.
+struct LogPlace {
+  const char* name;
+  // Puts something at `log`; `dir` is a directory for whatever it points to.
+  // False when the machine does not allow it (the case is skipped).
+  bool (*plant)(const std::string& log, const std::string& dir);
+  bool takesLine;
+};
+
+void PrintTo(const LogPlace& p, std::ostream* out) { *out << p.name; }
+
+bool writeText(const std::string& path, const char* text) {
+  std::ofstream(path, std::ios::binary) << text;
+  return true;
+}
+
+const LogPlace kLogPlaces[] = {
+    {"nothing", [](const std::string&, const std::string&) { return true; }, true},
+    {"our own file", [](const std::string& log, const std::string&) { return writeText(log, "old\n"); },
+     true},
+    {"a link to our own file",
+     [](const std::string& log, const std::string& dir) {
+       return writeText(dir + "/victim", "victim\n") && symlink((dir + "/victim").c_str(), log.c_str()) == 0;
+     },
+     false},
+    {"a dangling link",
+     [](const std::string& log, const std::string& dir) {
+       return symlink((dir + "/created").c_str(), log.c_str()) == 0;
+     },
+     false},
+    {"a hard link to our own file",
+     [](const std::string& log, const std::string& dir) {
+       return writeText(dir + "/victim", "victim\n") && link((dir + "/victim").c_str(), log.c_str()) == 0;
+     },
+     false},
+    {"another user's file",
+     [](const std::string& log, const std::string&) {
+       return writeText(log, "theirs\n") && chown(log.c_str(), geteuid() + 1, getegid()) == 0;
+     },
+     false},
+    {"a directory",
+     [](const std::string& log, const std::string&) { return mkdir(log.c_str(), 0700) == 0; }, false},
+    {"a pipe with no reader",
+     [](const std::string& log, const std::string&) { return mkfifo(log.c_str(), 0600) == 0; }, false},
+};
+
+// Every name below `root` with its type, permissions and content (a link's
+// target), links not followed.
+std::map<std::string, std::string> snapshot(const std::string& root) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> found;
+  for (const auto& item : fs::recursive_directory_iterator(root)) {
+    struct stat status {};
+    lstat(item.path().c_str(), &status);
+    std::string what = std::to_string(status.st_mode) + ":" + std::to_string(status.st_uid) + ":";
+    if (S_ISLNK(status.st_mode)) what += fs::read_symlink(item.path()).string();
+    if (S_ISREG(status.st_mode)) what += readFile(item.path());
+    found[item.path().string()] = what;
+  }
+  return found;
+}
+
+class LogPlaceTest : public ProgramTest, public ::testing::WithParamInterface<LogPlace> {};
+
+TEST_P(LogPlaceTest, OnlyAMissingNameOrOurOwnPlainFileTakesTheLine) {
+  const std::string log = temp_.logPath();
+  const std::string dir = temp_.path() + "/elsewhere";
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  if (!GetParam().plant(log, dir)) GTEST_SKIP() << "cannot plant " << GetParam().name << " here";
+  struct stat status {};
+  const bool plainFile = lstat(log.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+  const std::string before = plainFile ? readFile(log) : "";  // a pipe would block the read
+  const auto planted = snapshot(temp_.path());
+  const mode_t mask = umask(0);  // the new file's mode must not depend on the caller's mask
+  WriteLog("%s", "the line");
+  umask(mask);
+
+  if (!GetParam().takesLine) {
+    EXPECT_EQ(snapshot(temp_.path()), planted);
+    return;
+  }
+  ASSERT_EQ(lstat(log.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISREG(status.st_mode));
+  if (before.empty()) {
+    EXPECT_EQ(status.st_mode & 07777, 0600u);
+  }
+  const std::string after = readFile(log);
+  EXPECT_EQ(after.substr(0, before.size()), before);
+  EXPECT_EQ(after.substr(before.size() + 24), " : the line\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Planted, LogPlaceTest, ::testing::ValuesIn(kLogPlaces));
 
 }  // namespace
 }  // namespace bu::test
