@@ -43,6 +43,26 @@ if(WIN32)
   list(TRANSFORM unrar_files PREPEND ${unrar_dir}/)
   list(TRANSFORM unrar_files APPEND .cpp)
 
+  # The Windows branch of File::Write takes a WriteFile that wrote less than
+  # asked (a full disk) for success, so a file cut short would count as
+  # extracted. The build compiles a copy of file.cpp that also requires every
+  # byte written; a source in which the line is not found stops the build
+  # rather than dropping the fix unnoticed.
+  file(READ ${unrar_dir}/file.cpp file_source)
+  set(short_write "Success=WriteFile(hFile,Data,(DWORD)Size,&Written,NULL)==TRUE;")
+  string(FIND "${file_source}" "${short_write}" found)
+  if(found EQUAL -1)
+    message(FATAL_ERROR "unrar file.cpp: the Windows write no longer reads as expected")
+  endif()
+  string(REPLACE "${short_write}"
+    "Success=WriteFile(hFile,Data,(DWORD)Size,&Written,NULL)==TRUE && Written==Size;"
+    file_source "${file_source}")
+  set(patched_file ${CMAKE_BINARY_DIR}/unrar_patched/file.cpp)
+  file(WRITE ${patched_file}.new "${file_source}")
+  file(COPY_FILE ${patched_file}.new ${patched_file} ONLY_IF_DIFFERENT)
+  file(REMOVE ${patched_file}.new)
+  list(TRANSFORM unrar_files REPLACE "^${unrar_dir}/file\\.cpp$" ${patched_file})
+
   # The sources name two SDK headers in mixed case; MinGW ships them in lower
   # case, and the build host's file system tells the two apart.
   set(unrar_compat ${CMAKE_BINARY_DIR}/unrar_compat)
