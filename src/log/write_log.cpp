@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/local_time.h"
 #include "platform/temp_file.h"
 
 namespace bu {
@@ -38,8 +39,9 @@ std::string formatLogTimestamp(std::time_t when) {
   static const char kDays[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static const char kMonths[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const std::tm* local = std::localtime(&when);
-  if (local == nullptr) return std::string(kTimestampLength, '?');
+  std::tm broken{};
+  if (!platform::localTime(when, broken)) return std::string(kTimestampLength, '?');
+  const std::tm* local = &broken;
   char text[32];
   std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %04d", kDays[local->tm_wday % 7],
                 kMonths[local->tm_mon % 12], local->tm_mday % 100, local->tm_hour % 100,
