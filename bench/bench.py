@@ -35,13 +35,10 @@ SYSTEM_CERT_DIR = "/etc/ssl/certs"
 # mounted with online discard, deleting the outputs of one run takes minutes).
 SCRATCH_BASES = ("/dev/shm",)
 
-# Shape of each benchmark: full run, --quick. Under Wine a run stays below
-# 362 entries: a MinGW-built module or unrar.dll can be loaded only about
-# 1,088 times in one process (its runtime's start-up then aborts the process,
-# exit code 3), and every entry loads three.
+# Shape of each benchmark: full run, --quick.
 SHAPES = {
     False: dict(large_files=4, large_size=16 << 20, small_files=5000, runs=7,
-                entries=1000, wine_entries=300, products=10000, parse_rounds=11,
+                entries=1000, wine_entries=1000, products=10000, parse_rounds=11,
                 log_lines=2000, log_rounds=11),
     True: dict(large_files=2, large_size=8 << 20, small_files=5000, runs=5,
                entries=300, wine_entries=60, products=10000, parse_rounds=7,

@@ -245,7 +245,7 @@ def _self_test(prefix: str, wine: str) -> int:
         f.write(_SHOWBOX_SOURCE)
     builds = {}
     for arch in ("i686", "x86_64"):
-        cxx = f"{arch}-w64-mingw32-g++-posix"
+        cxx = f"{arch}-w64-mingw32-g++-win32"
         flags = ["-std=c++17", "-O2", "-municode", "-static", "-static-libgcc", "-static-libstdc++"]
         showbox = os.path.join(work, f"showbox-{arch}.exe")
         helper = os.path.join(work, f"boxhelper-{arch}.exe")

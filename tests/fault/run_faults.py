@@ -249,6 +249,9 @@ def finished_run(case, label):
                                                           len(case.case.get("boxes", [])), boxes))
     messages = log_messages(case.log(), case.target.newline, problems)
     problems += has_in_order(messages, case.case.get("log_has", []))
+    for text, count in case.case.get("log_count", {}).items():
+        if messages.count(text) != count:
+            problems.append("%s: %d lines %r, expected %d" % (label, messages.count(text), text, count))
     problems += ["%s: %s" % (label, p) for p in case.deploy.check()]
     return boxes, messages, problems
 
