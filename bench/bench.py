@@ -38,10 +38,10 @@ SCRATCH_BASES = ("/dev/shm",)
 # Shape of each benchmark: full run, --quick.
 SHAPES = {
     False: dict(large_files=4, large_size=16 << 20, small_files=5000, runs=7,
-                entries=1000, wine_entries=1000, products=10000, parse_rounds=11,
+                entries=1000, wine_entries=1000, wine_runs=5, products=10000, parse_rounds=11,
                 log_lines=2000, log_rounds=11),
     True: dict(large_files=2, large_size=8 << 20, small_files=5000, runs=5,
-               entries=300, wine_entries=60, products=10000, parse_rounds=7,
+               entries=300, wine_entries=60, wine_runs=5, products=10000, parse_rounds=7,
                log_lines=1000, log_rounds=7),
 }
 
@@ -252,7 +252,7 @@ class Bench:
             run = self.entries_contender("wine", ["wine", "brevUpdater.exe", "/q"], package, out,
                                          count, env, temp)
             say("entries under Wine: %d per run" % count)
-            measure.alternate([run], self.shape["runs"], progress=say)
+            measure.alternate([run], self.shape["wine_runs"], progress=say)
             self.figure("entry_ms_wine", "the same, brevUpdater.exe under Wine, %d entries" % count,
                         run.seconds * 1000 / count, None, "ms", run.seconds * 1000 / count, None)
             self.notes.append("entry_ms_wine: CPU time of the wine process (user+sys) %.2f ms "
