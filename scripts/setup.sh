@@ -76,5 +76,19 @@ SRC
 fi
 
 export DEBIAN_FRONTEND=noninteractive
-sudo_ apt-get update -qq
-sudo_ apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+# A mirror in the middle of a sync serves indexes that do not match their Release
+# file, and apt-get update fails. Try again after a pause, then go on with the
+# indexes it did get. Without one suite's i386 index (seen with the security
+# suite) wine32's i386 libraries cannot match the versions of their amd64 twins,
+# which came from that suite, and the install fails; it then takes every package
+# from the release itself, whose two architectures are published together.
+for attempt in 1 2 3; do
+  sudo_ apt-get update -qq && break
+  echo "$0: apt-get update failed (attempt $attempt of 3)" >&2
+  if [ "$attempt" -lt 3 ]; then sleep 20; fi
+done
+install=(apt-get install -y -qq --no-install-recommends)
+if ! sudo_ "${install[@]}" "${packages[@]}" >/dev/null; then
+  echo "$0: installing from $codename alone" >&2
+  sudo_ "${install[@]}" -t "$codename" "${packages[@]}" >/dev/null
+fi
