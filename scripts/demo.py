@@ -28,7 +28,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "trust"))
 
 from native_runner import run_native  # noqa: E402
-from wine_runner import run_under_wine, wine_environment  # noqa: E402
+from wine_runner import WINE, run_under_wine, wine_environment  # noqa: E402
 import make_fixtures  # noqa: E402
 
 BUILD = os.path.join(ROOT, "build")
@@ -43,7 +43,7 @@ BUILDS = {
     "native": {"program": os.path.join(BUILD, "brevUpdater"),
                "modules": os.path.join(BUILD, "sdk"),
                # Debian's UnRAR library, the file its link names.
-               "unrar": os.path.realpath(glob.glob("/usr/lib/*/libunrar.so.5")[0])},
+               "unrar": os.path.realpath((glob.glob("/usr/lib/*/libunrar.so.5") or ["libunrar.so.5"])[0])},
     "win32": {"program": os.path.join(BUILD, "windows-i686", "brevUpdater.exe"),
               "modules": os.path.join(BUILD, "windows-i686", "sdk"),
               "unrar": os.path.join(BUILD, "windows-i686", "unrar.dll")},
@@ -126,10 +126,10 @@ def register_native(demo):
 def register_wine(demo, prefix):
     env = wine_environment(prefix)
     for view in ("32", "64"):
-        subprocess.run(["wine", "reg", "delete", "HKLM\\SOFTWARE\\Tarvenix", "/f", "/reg:" + view],
+        subprocess.run([WINE, "reg", "delete", "HKLM\\SOFTWARE\\Tarvenix", "/f", "/reg:" + view],
                        env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         for name, data in demo.registry_values().items():
-            subprocess.run(["wine", "reg", "add", "HKLM\\" + REGISTRY_KEY, "/v", name, "/d", data,
+            subprocess.run([WINE, "reg", "add", "HKLM\\" + REGISTRY_KEY, "/v", name, "/d", data,
                             "/f", "/reg:" + view], env=env, check=True,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -185,51 +185,107 @@ def run(demo, args, prefix, wine_temp, pki, registry, sfxcmd=None):
         boxhelper = os.path.join(os.path.dirname(demo.build["program"]), "tests", "wine",
                                  "boxhelper.exe")
         env["sfxcmd"] = sfxcmd
-        result = run_under_wine("wine", prefix, demo.build["program"], args, demo.package, env,
+        result = run_under_wine(WINE, prefix, demo.build["program"], args, demo.package, env,
                                 [], 120, boxhelper)
         code, boxes = result.exit_code, result.boxes + result.unexpected_boxes
     show(demo.target, args, sfxcmd, code, boxes, new_log_lines(log, before))
 
 
+class StepFailed(Exception):
+    pass
+
+
+def step(name, function, *args):
+    """Runs one step of the demo; a failure becomes one line naming the step."""
+    try:
+        return function(*args)
+    except subprocess.CalledProcessError as error:
+        output = (error.stderr or error.stdout or b"")
+        if isinstance(output, bytes):
+            output = output.decode("utf-8", "replace")
+        last = output.strip().splitlines()[-1:] or ["exit code %s" % error.returncode]
+        reason = "%s: %s" % (os.path.basename(str(error.cmd[0])), last[0])
+    except (OSError, RuntimeError, ValueError, KeyError, IndexError) as error:
+        reason = "%s: %s" % (type(error).__name__, error)
+    print("\ndemo: %s failed: %s" % (name, reason))
+    raise StepFailed(name)
+
+
+def quiet(command):
+    subprocess.run(command, check=True, capture_output=True)
+
+
+def i386_host():
+    """native, emulated, none or hidden: whether the 32-bit runs can be shown."""
+    return subprocess.run([os.path.join(ROOT, "tests", "wine", "i386_host.sh"), "probe"],
+                          check=True, capture_output=True, text=True).stdout.strip()
+
+
+def show_target(work, pki, prefix, wine_temp, target, sibling):
+    demo = Demo(work, target, pki, sibling)
+    registry = register_native(demo) if target == "native" else None
+    if target != "native":
+        register_wine(demo, prefix)
+    if sibling:
+        # Started as the self-extracting archive starts it: the
+        # arguments in sfxcmd, which the 64-bit build inherits.
+        print("\n##### %s with a product installed as 64-bit: the run is handed to "
+              "brevUpdater64.exe" % target)
+        run(demo, [], prefix, wine_temp, pki, registry, sfxcmd="setup.exe /q")
+        print_tree(demo.products, "the products' folder")
+        return
+    extract_dir = os.path.join(demo.dir, "extracted")
+    commands = [["/list"], ["/q"],
+                ["/extract", "Demo.rar", demo.path(extract_dir)]]
+    for args in commands:
+        run(demo, args, prefix, wine_temp, pki, registry)
+        if args == ["/q"]:
+            print_tree(demo.products, "the products' folder")
+        elif args[0] == "/extract":
+            print_tree(extract_dir, "the extraction directory")
+
+
 def main():
     work = tempfile.mkdtemp(prefix="bu-demo-")
     pki = os.path.join(work, "pki")
-    make_fixtures.make_pki(pki, {"maker": {"subject": "/CN=Tarvenix Software Ltd",
-                                           "usages": "codeSigning"}})
     prefix = os.path.join(BUILD, "demo-wineprefix")
     wine_temp = os.path.join(work, "wine-temp")
-    subprocess.run([os.path.join(ROOT, "tests", "wine", "make_prefix.sh"), prefix, wine_temp],
-                   check=True)
-    subprocess.run([os.path.join(ROOT, "tests", "trust", "trust_root_in_prefix.sh"), prefix,
-                    os.path.join(pki, "root.pem")], check=True)
+    failed = []
+    runs = [("native", None), ("win32", None), ("win64", None), ("win32", "win64")]
     try:
-        runs = [("native", None), ("win32", None), ("win64", None), ("win32", "win64")]
+        step("making the demo's certificates", make_fixtures.make_pki, pki,
+             {"maker": {"subject": "/CN=Tarvenix Software Ltd", "usages": "codeSigning"}})
+        i386 = step("finding out whether this host runs 32-bit code", i386_host)
+        if i386 != "native":
+            reason = subprocess.run([os.path.join(ROOT, "tests", "wine", "i386_host.sh"), "reason",
+                                     i386], capture_output=True, text=True).stdout.strip()
+            print("demo: the 32-bit program's runs and the hand-over are not shown: %s" % reason)
+            runs = [r for r in runs if r[0] != "win32"]
+        try:
+            step("making the Wine prefix",
+                 quiet, [os.path.join(ROOT, "tests", "wine", "make_prefix.sh"), prefix, wine_temp])
+            step("trusting the demo's root in the Wine prefix", quiet,
+                 [os.path.join(ROOT, "tests", "trust", "trust_root_in_prefix.sh"), prefix,
+                  os.path.join(pki, "root.pem")])
+        except StepFailed as failure:
+            failed.append(str(failure))
+            runs = [r for r in runs if r[0] == "native"]
         for target, sibling in runs:
-            demo = Demo(work, target, pki, sibling)
-            registry = register_native(demo) if target == "native" else None
-            if target != "native":
-                register_wine(demo, prefix)
-            if sibling:
-                # Started as the self-extracting archive starts it: the
-                # arguments in sfxcmd, which the 64-bit build inherits.
-                print("\n##### %s with a product installed as 64-bit: the run is handed to "
-                      "brevUpdater64.exe" % target)
-                run(demo, [], prefix, wine_temp, pki, registry, sfxcmd="setup.exe /q")
-                print_tree(demo.products, "the products' folder")
-                continue
-            extract_dir = os.path.join(demo.dir, "extracted")
-            commands = [["/list"], ["/q"],
-                        ["/extract", "Demo.rar", demo.path(extract_dir)]]
-            for args in commands:
-                run(demo, args, prefix, wine_temp, pki, registry)
-                if args == ["/q"]:
-                    print_tree(demo.products, "the products' folder")
-                elif args[0] == "/extract":
-                    print_tree(extract_dir, "the extraction directory")
+            name = "the %s%s run" % (target, " hand-over" if sibling else "")
+            try:
+                step(name, show_target, work, pki, prefix, wine_temp, target, sibling)
+            except StepFailed as failure:
+                failed.append(str(failure))
+    except StepFailed as failure:
+        failed.append(str(failure))
     finally:
         subprocess.run([os.path.join(ROOT, "tests", "wine", "stop_prefix.sh"), prefix])
         shutil.rmtree(work, ignore_errors=True)
+    if failed:
+        print("\ndemo: %d step(s) failed: %s" % (len(failed), "; ".join(failed)))
+        return 1
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

@@ -22,6 +22,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
+from wine_runner import WINE  # noqa: E402
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 SIGN_FILE = os.path.join(os.path.dirname(os.path.dirname(HERE)), "scripts", "sign_file.sh")
 LOG_NAME = "Log.BrevantUpdater.txt"
@@ -67,7 +70,7 @@ class Target:
             temp = options.wine_temp
             env.update(WINEPREFIX=options.wine_prefix, WINEDEBUG="-all")
             env.pop("DISPLAY", None)
-            command, newline, encoding = ["wine", driver] + arguments, "\r\n", "cp1252"
+            command, newline, encoding = [WINE, driver] + arguments, "\r\n", "cp1252"
         log = os.path.join(temp, LOG_NAME)
         if os.path.exists(log):
             os.remove(log)

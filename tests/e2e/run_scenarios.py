@@ -45,8 +45,8 @@ def run_one(options, scenario):
         shutil.copyfile(options.sibling, os.path.join(package, "brevUpdater64.exe"))
     wine = None
     if options.target != "native":
-        from wine_runner import wine_environment
-        wine = ("wine", wine_environment(options.wine_prefix))
+        from wine_runner import WINE, wine_environment
+        wine = (WINE, wine_environment(options.wine_prefix))
     deploy = deployment.Deployment(scenario, options.target, work,
                                    lambda fixture: find_fixture(options, fixture), wine)
     deploy.prepare(package)
@@ -63,14 +63,14 @@ def run_one(options, scenario):
                                          extra_env={**options.env, **deploy.env})
         newline = "\n"
     else:
-        from wine_runner import run_under_wine
+        from wine_runner import WINE, run_under_wine
         temp_dir = options.wine_temp
         os.makedirs(temp_dir, exist_ok=True)
         if os.path.exists(os.path.join(temp_dir, LOG_NAME)):
             os.remove(os.path.join(temp_dir, LOG_NAME))
         env = {"sfxcmd": scenario["sfxcmd"], **deploy.env}
         expected_boxes = [(box["caption"], box["answer"]) for box in scenario["boxes"]]
-        run = run_under_wine("wine", options.wine_prefix, options.program, scenario["args"],
+        run = run_under_wine(WINE, options.wine_prefix, options.program, scenario["args"],
                              package, env, expected_boxes, 60, options.boxhelper)
         code, stderr = run.exit_code, run.stderr
         boxes = run.boxes + run.unexpected_boxes
@@ -107,6 +107,9 @@ def main():
     parser.add_argument("--boxhelper")
     parser.add_argument("--sibling", help="the 64-bit program, for scenarios that hand over to it")
     parser.add_argument("--only", help="run only the scenario of this name")
+    parser.add_argument("--smoke", action="store_true",
+                        help="run only the scenarios marked as the smoke set (where the program "
+                             "runs only under emulation)")
     parser.add_argument("--fixtures", action="append", default=[],
                         help="a directory the scenarios' files are taken from (repeatable)")
     parser.add_argument("--native-env", action="append", default=[],
@@ -117,7 +120,8 @@ def main():
     options.env = dict(item.split("=", 1) for item in options.native_env)
 
     failed = 0
-    chosen = scenarios.load(options.file, options.target)
+    chosen = [s for s in scenarios.load(options.file, options.target)
+              if not options.smoke or s.get("smoke")]
     for scenario in chosen:
         if options.only and scenario["name"] != options.only:
             continue

@@ -10,6 +10,9 @@ A scenario file is a JSON list of scenarios:
             or -> {"pieces": [[text, times], ...]} for a file made at test time
             (see write_generated)
   targets   optional list restricting the builds ("native", "win32", "win64")
+  smoke     optional, true for the few scenarios that still run where the
+            program runs only under emulation (the 32-bit one on a host
+            without i386 code): what only that build has
   exit      the expected exit code
   log       the lines the run appends after the startup lines, without timestamps
   startup   optional, false when the run writes no startup lines

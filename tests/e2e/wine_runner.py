@@ -14,7 +14,7 @@ exits with the program's exit code - modulo 256, as any Unix status
 Only one run at a time per prefix: boxes are found by caption across the whole
 prefix, and the search for unexpected boxes takes any box.
 
-    run = run_under_wine("wine", prefix, "build/brevUpdater.exe", ["-x"], cwd,
+    run = run_under_wine(WINE, prefix, "build/brevUpdater.exe", ["-x"], cwd,
                          {"sfxcmd": "", "OTHER": None},
                          [("Brevant Updater", "yes")], 60, "build/boxhelper.exe")
     run.exit_code, run.boxes, run.unexpected_boxes, run.missing_boxes, run.stderr
@@ -33,6 +33,10 @@ import tempfile
 import time
 from dataclasses import dataclass, field
 from typing import Dict, List, Optional, Sequence, Tuple
+
+# Runs a program through the Wine loader of the program's architecture, and
+# Wine's own programs (reg, regedit, ...) as 64-bit: see tests/wine/wine.sh.
+WINE = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "wine", "wine.sh")
 
 # How long a box may take to appear, unless the whole run's deadline is sooner.
 BOX_TIMEOUT = 20.0
@@ -83,7 +87,7 @@ def wine_environment(prefix: str, env_extra: Optional[Dict[str, Optional[str]]] 
 
 
 def _kill(proc: subprocess.Popen) -> None:
-    # `wine` execs the loader, so the process (and its group, made by
+    # wine.sh execs the loader, so the process (and its group, made by
     # start_new_session) is the Windows program itself.
     try:
         os.killpg(proc.pid, signal.SIGKILL)
@@ -314,6 +318,6 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--self-test", action="store_true", required=True)
     parser.add_argument("--prefix", default="/tmp/wine-runner-selftest-prefix")
-    parser.add_argument("--wine", default="wine")
+    parser.add_argument("--wine", default=WINE)
     options = parser.parse_args()
     sys.exit(_self_test(options.prefix, options.wine))

@@ -113,9 +113,9 @@ class WineRacer:
         self.stop_file = os.path.join(work, "stop-racing")
         with contextlib.suppress(FileNotFoundError):
             os.remove(self.stop_file)
-        from wine_runner import wine_environment
+        from wine_runner import WINE, wine_environment
         self.process = subprocess.Popen(
-            ["wine", options.racer] + [deployment.windows_path(p)
+            [WINE, options.racer] + [deployment.windows_path(p)
                                        for p in (path, first, second, self.stop_file)],
             env=wine_environment(options.wine_prefix), stdin=subprocess.DEVNULL,
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)

@@ -52,6 +52,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(HERE), "e2e"))
 import deployment  # noqa: E402
 import scenarios  # noqa: E402
 from native_runner import run_native  # noqa: E402
+from wine_runner import WINE  # noqa: E402
 from machine_faults import (NativeRacer, Skip, WineRacer, full_file_system,  # noqa: E402
                             random_text, unwritable, wait_for)
 
@@ -103,7 +104,7 @@ class Target:
 
     def start(self, program, package, args, temp, extra):
         """A silent run in the background."""
-        command = [program] + args if self.native else ["wine", program] + args
+        command = [program] + args if self.native else [WINE, program] + args
         return subprocess.Popen(command, cwd=package, env=self.environment(temp, extra),
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL, start_new_session=True)
@@ -123,7 +124,7 @@ class Target:
             return code, boxes, []
         from wine_runner import run_under_wine
         caption = scenarios.string_table()[102]
-        run = run_under_wine("wine", self.options.wine_prefix, program, args, package,
+        run = run_under_wine(WINE, self.options.wine_prefix, program, args, package,
                              {"sfxcmd": None, **extra}, [(caption, a) for a in answers],
                              RUN_TIMEOUT, self.options.boxhelper)
         return run.exit_code, run.boxes + run.unexpected_boxes, run.errors
@@ -151,7 +152,7 @@ class Case:
         os.makedirs(self.package)
         for name, fixture in case.get("files", {}).items():
             shutil.copyfile(self.fixture(fixture), os.path.join(self.package, name))
-        wine = None if target.native else ("wine", target.wine_env(options.wine_prefix))
+        wine = None if target.native else (WINE, target.wine_env(options.wine_prefix))
         self.deploy = deployment.Deployment(case, target.name, work, self.fixture, wine)
         self.deploy.prepare(self.package)
         if case.get("wine_dll_overrides"):

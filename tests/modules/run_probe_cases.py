@@ -15,6 +15,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
+from wine_runner import WINE  # noqa: E402
+
 LOG_NAME = "Log.BrevantUpdater.txt"
 STAMP = re.compile(r"^[A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4} : ")
 TIMEOUT = 60
@@ -77,7 +80,7 @@ class Target:
                 os.remove(os.path.join(temp, LOG_NAME))
             env.update(WINEPREFIX=options.wine_prefix, WINEDEBUG="-all")
             env.pop("DISPLAY", None)
-            command, newline = ["wine", options.probe] + arguments, "\r\n"
+            command, newline = [WINE, options.probe] + arguments, "\r\n"
         env.update(env_extra)
         # Into a file, not a pipe: processes Wine starts inherit the output
         # and would hold a pipe open after the driver ended.

@@ -16,6 +16,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
+from wine_runner import WINE  # noqa: E402
+
 LOG_NAME = "Log.BrevantUpdater.txt"
 STAMP = re.compile(r"^[A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4} : ")
 ANSWER = re.compile(r"^(.*): (true|false) ([0-9.]+) ms( still open)?$")
@@ -51,7 +54,7 @@ def run_probe(options, probe, cwd, files, dll_overrides=None):
         if dll_overrides:
             env["WINEDLLOVERRIDES"] = dll_overrides
         env.pop("DISPLAY", None)
-        command, newline = ["wine", probe] + files, "\r\n"
+        command, newline = [WINE, probe] + files, "\r\n"
     # Into a file, not a pipe: helper processes that Wine starts inherit the
     # probe's output and would hold a pipe open for a second after it ended.
     with tempfile.TemporaryFile() as output, tempfile.TemporaryFile() as errors:

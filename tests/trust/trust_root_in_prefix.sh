@@ -44,7 +44,8 @@ trap 'rm -f "$regfile"' EXIT
   printf '"Blob"=hex:20,00,00,00,01,00,00,00,%s,%s\r\n' "$length" "${der// /,}"
 } >"$regfile"
 
-if ! wine regedit /S "$(winepath -w "$regfile")" >"$regfile.log" 2>&1; then
+wine="$(dirname "$0")/../wine/wine.sh"
+if ! "$wine" regedit /S "$("$wine" winepath -w "$regfile")" >"$regfile.log" 2>&1; then
   cat "$regfile.log" >&2
   rm -f "$regfile.log"
   echo "$0: importing the root into $prefix failed" >&2

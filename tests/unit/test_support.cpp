@@ -1,6 +1,8 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,6 +16,26 @@
 #include "log/write_log.h"
 
 namespace bu::test {
+
+int runUnprivileged(const std::string& ownedTree, const std::function<int()>& body) {
+  if (geteuid() != 0) return body();
+  constexpr uid_t kNobody = 65534;
+  namespace fs = std::filesystem;
+  if (lchown(ownedTree.c_str(), kNobody, kNobody) != 0) return 126;
+  for (const auto& entry : fs::recursive_directory_iterator(ownedTree)) {
+    if (lchown(entry.path().c_str(), kNobody, kNobody) != 0) return 126;
+  }
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child < 0) return 126;
+  if (child == 0) {
+    if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(126);
+    _exit(body());
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return 126;
+  return WEXITSTATUS(status);
+}
 
 TempDirectory::TempDirectory() {
   char pattern[] = "/tmp/bu-unit-XXXXXX";

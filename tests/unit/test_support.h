@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,12 @@ std::vector<Box> parseBoxes(const std::string& stderrText);
 
 // The log's messages, without the timestamps.
 std::vector<std::string> readLogMessages(const std::string& logPath);
+
+// Runs `body` as a user without privileges, so that file permissions refuse
+// what they say: in a child process as nobody (65534) when this process runs
+// as root, after handing the tree `ownedTree` to that user; otherwise here.
+// Returns what `body` returns (126 when the child could not drop root).
+int runUnprivileged(const std::string& ownedTree, const std::function<int()>& body);
 
 // The options, log and boxes start empty for every test.
 class ProgramTest : public ::testing::Test {

@@ -31,6 +31,9 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # No window may reach a developer's desktop: the prefix uses the null driver
 # anyway, and wineboot must not depend on an X server.
 unset DISPLAY WAYLAND_DISPLAY
+# Wine's own programs run as 64-bit, through the 64-bit loader: the prefix is
+# made the same way on a host that runs no 32-bit code.
+wine="$(dirname "$0")/wine.sh"
 
 marker="$prefix/.testbed-ready"
 exec 9>"$prefix.lock"
@@ -58,7 +61,7 @@ fail() {
 # program, they would keep that test's output pipe open for ever.
 start_server() {
   wineserver -p 9>&- 3>&- 4>&- || true
-  wine cmd /c exit </dev/null 9>&- 3>&- 4>&- || true
+  "$wine" cmd /c exit </dev/null 9>&- 3>&- 4>&- || true
 }
 
 if [ -f "$marker" ] && [ "$(cat "$marker")" = "$tempdir" ]; then
@@ -73,7 +76,7 @@ t0=$(date +%s%N)
 wineserver -k 9>&- 3>&- 4>&- || true
 
 if [ ! -f "$prefix/system.reg" ] || [ ! -d "$prefix/drive_c/windows/syswow64" ]; then
-  wineboot -i 9>&- 3>&- 4>&- || fail "wineboot -i failed for $prefix (a 32-bit prefix there?)"
+  "$wine" wineboot -i 9>&- 3>&- 4>&- || fail "wineboot -i failed for $prefix (a 32-bit prefix there?)"
 fi
 
 wintemp="Z:${tempdir//\//\\}"
@@ -89,7 +92,7 @@ printf '%s\r\n' \
   '[HKEY_CURRENT_USER\Environment]' \
   "\"TMP\"=\"$esc\"" \
   "\"TEMP\"=\"$esc\"" '' | iconv -f UTF-8 -t UTF-16 >"$regfile"
-wine regedit /S "$regfile" 9>&- 3>&- 4>&- || fail "importing the test settings failed"
+"$wine" regedit /S "$regfile" 9>&- 3>&- 4>&- || fail "importing the test settings failed"
 rm -f "$regfile"
 
 # The driver and the environment are read when a server and its first

@@ -19,6 +19,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
+from wine_runner import WINE  # noqa: E402
+
 LOG_NAME = "Log.BrevantUpdater.txt"
 STAMP = re.compile(r"^[A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4} : ")
 TIMEOUT = 60
@@ -116,7 +119,7 @@ class Wine:
         """(exit code, stdout) of `wine args...`. Output goes to files, not pipes:
         Wine's helper processes would hold a pipe open after the program ended."""
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            done = subprocess.run(["wine"] + args, env=self.env, stdin=subprocess.DEVNULL,
+            done = subprocess.run([WINE] + args, env=self.env, stdin=subprocess.DEVNULL,
                                   stdout=out, stderr=err, timeout=TIMEOUT)
             out.seek(0)
             err.seek(0)
