@@ -16,6 +16,8 @@ import deployment  # noqa: E402
 from native_runner import run_native  # noqa: E402
 
 LOG_NAME = "Log.BrevantUpdater.txt"
+# The exit code CTest reports as a skipped test.
+SKIPPED = 77
 
 
 def fresh_dir(path):
@@ -122,6 +124,10 @@ def main():
     failed = 0
     chosen = [s for s in scenarios.load(options.file, options.target)
               if not options.smoke or s.get("smoke")]
+    if not chosen:
+        print("skipped: no scenario of this file is for %s%s" %
+              (options.target, " in the smoke set" if options.smoke else ""))
+        return SKIPPED
     for scenario in chosen:
         if options.only and scenario["name"] != options.only:
             continue
