@@ -43,25 +43,52 @@ if(WIN32)
   list(TRANSFORM unrar_files PREPEND ${unrar_dir}/)
   list(TRANSFORM unrar_files APPEND .cpp)
 
+  # Compiles a patched copy of one source file instead of the original:
+  # each OLD text is replaced by its NEW text. A source in which an OLD text
+  # is not found stops the build rather than dropping the fix unnoticed.
+  #   bu_patch_unrar_source(<file> <what> OLD NEW [OLD NEW ...])
+  function(bu_patch_unrar_source file what)
+    file(READ ${unrar_dir}/${file} source)
+    # ARGV<n> one by one: a text may hold ';', which would split a list.
+    set(i 2)
+    while(i LESS ARGC)
+      math(EXPR j "${i} + 1")
+      set(old "${ARGV${i}}")
+      set(new "${ARGV${j}}")
+      string(FIND "${source}" "${old}" found)
+      if(found EQUAL -1)
+        message(FATAL_ERROR "unrar ${file}: ${what} no longer reads as expected")
+      endif()
+      string(REPLACE "${old}" "${new}" source "${source}")
+      math(EXPR i "${i} + 2")
+    endwhile()
+    set(patched ${CMAKE_BINARY_DIR}/unrar_patched/${file})
+    file(WRITE ${patched}.new "${source}")
+    file(COPY_FILE ${patched}.new ${patched} ONLY_IF_DIFFERENT)
+    file(REMOVE ${patched}.new)
+    list(TRANSFORM unrar_files REPLACE "^${unrar_dir}/${file}$" ${patched})
+    set(unrar_files ${unrar_files} PARENT_SCOPE)
+  endfunction()
+
   # The Windows branch of File::Write takes a WriteFile that wrote less than
   # asked (a full disk) for success, so a file cut short would count as
-  # extracted. The build compiles a copy of file.cpp that also requires every
-  # byte written; a source in which the line is not found stops the build
-  # rather than dropping the fix unnoticed.
-  file(READ ${unrar_dir}/file.cpp file_source)
-  set(short_write "Success=WriteFile(hFile,Data,(DWORD)Size,&Written,NULL)==TRUE;")
-  string(FIND "${file_source}" "${short_write}" found)
-  if(found EQUAL -1)
-    message(FATAL_ERROR "unrar file.cpp: the Windows write no longer reads as expected")
-  endif()
-  string(REPLACE "${short_write}"
-    "Success=WriteFile(hFile,Data,(DWORD)Size,&Written,NULL)==TRUE && Written==Size;"
-    file_source "${file_source}")
-  set(patched_file ${CMAKE_BINARY_DIR}/unrar_patched/file.cpp)
-  file(WRITE ${patched_file}.new "${file_source}")
-  file(COPY_FILE ${patched_file}.new ${patched_file} ONLY_IF_DIFFERENT)
-  file(REMOVE ${patched_file}.new)
-  list(TRANSFORM unrar_files REPLACE "^${unrar_dir}/file\\.cpp$" ${patched_file})
+  # extracted: every byte must be written.
+  bu_patch_unrar_source(file.cpp "the Windows write"
+    "Success=WriteFile(hFile,Data,(DWORD)Size,&Written,NULL)==TRUE;"
+    "Success=WriteFile(hFile,Data,(DWORD)Size,&Written,NULL)==TRUE && Written==Size;")
+  # After each file the library applies the archive's NTFS stream headers,
+  # appending the stored stream name to the file's path after checking only
+  # that it begins with ':'. A name such as ":x\..\..\y" then creates a file
+  # outside the destination. A stream name may hold no separator and no
+  # second ':'; anything else fails the file as a broken stream does. The
+  # code lives in win32stm.cpp, which extinfo.cpp includes: a copy of
+  # extinfo.cpp beside the patched file includes the patched one.
+  bu_patch_unrar_source(win32stm.cpp "the stream name check"
+    "Arc.StreamHead.StreamName[0]!=':')"
+    "Arc.StreamHead.StreamName[0]!=':' || strpbrk(Arc.StreamHead.StreamName+1,\"\\\\/:\")!=NULL)"
+    "if (*StreamName!=':')"
+    "if (*StreamName!=':' || wcspbrk(StreamName+1,L\"\\\\/:\")!=NULL)")
+  bu_patch_unrar_source(extinfo.cpp "the file that includes the stream code")
 
   # The sources name two SDK headers in mixed case; MinGW ships them in lower
   # case, and the build host's file system tells the two apart.

@@ -8,6 +8,8 @@ Each target gets a directory under --out named after it:
   configuration       every file of tests/fixtures/configs, and the demo package's buConfig.xml
   registry_value      the value bytes and names of the module-location tests, and the size edges
   archive_entry_name  the entry-name table's cases: type byte, name, NUL, target
+  extraction          every archive the extraction tests make (tests/archives/make_archives.py):
+                      damaged, cut, encrypted, climbing names, link chains, RAR 4 links
   string_module       what the writer program makes (the program's and the test module's
   appended_signature  tables, signed and unsigned); the trailer target starts from the same files
 Nothing is kept in the repository: the seeds come from the files they are read from.
@@ -18,6 +20,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 from pathlib import Path
 
 LITERAL = r'"((?:[^"\\]|\\.)*)"'
@@ -50,7 +53,7 @@ def c_literal(body, wide=False):
             value, i = int(m.group(0), 8), i + 1 + len(m.group(0))
         else:
             value, i = ESCAPES[e], i + 2
-        out += chr(value).encode('utf-8') if wide else bytes([value])
+        out += chr(value).encode('utf-8', 'surrogatepass') if wide else bytes([value])
     return bytes(out)
 
 
@@ -122,6 +125,14 @@ def string_modules(writer, corpora):
     shutil.rmtree(scratch)
 
 
+def archives(source, corpus):
+    with tempfile.TemporaryDirectory() as out:
+        subprocess.run([sys.executable, str(source / 'tests' / 'archives' / 'make_archives.py'), out],
+                       check=True, stdout=subprocess.DEVNULL)
+        for path in sorted(Path(out).rglob('*.rar')):
+            corpus.add(path.read_bytes())
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument('--source', type=Path, required=True, help='the source tree')
@@ -132,7 +143,8 @@ def main():
 
     made = []
     for name, fill in (('command_line', command_lines), ('configuration', configurations),
-                       ('registry_value', registry_values), ('archive_entry_name', entry_names)):
+                       ('registry_value', registry_values), ('archive_entry_name', entry_names),
+                       ('extraction', archives)):
         corpus = Corpus(args.out, name)
         fill(args.source, corpus)
         made.append(corpus)

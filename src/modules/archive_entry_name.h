@@ -18,6 +18,9 @@ constexpr unsigned kNotALink = 0;
 // path. A path is confined when it is not empty and
 //   - does not begin with a separator (absolute, or a UNC name),
 //   - holds no ':' (a drive, or an alternate data stream on Windows),
+//   - holds no unpaired surrogate, and is the very text the library will
+//     use (on POSIX it converts it to the locale's narrow form, which ends
+//     early at a character it cannot convert: "..<U+D800>" would become ".."),
 //   - has no component that is empty or made only of dots and blanks: ".",
 //     "..", and also "..." or ".. ", which Windows reads as ".." once it has
 //     dropped their trailing dots and blanks;

@@ -9,6 +9,7 @@
 #include "app/result_codes.h"
 #include "log/write_log.h"
 #include "modules/archive_entry_name.h"
+#include "platform/staging_area.h"
 // Last: on POSIX the library's header defines macros for Windows types.
 #include "unrar_api.h"
 
@@ -72,18 +73,50 @@ std::wstring fieldText(const wchar_t* field, std::size_t capacity, bool& complet
   return std::wstring(field, end);
 }
 
+// The library's redirection type of a symbolic link made from a Unix one.
+constexpr unsigned kUnixSymlink = 1;
+
 // Whether the entry whose header was just read may be extracted. A name or
 // target the record could not hold in full cannot be judged, so it is
-// refused.
-bool entryAccepted(const RARHeaderDataEx& header, const wchar_t* linkTarget) {
-  bool nameComplete = false;
-  const std::wstring name = fieldText(header.FileNameW, std::size(header.FileNameW), nameComplete);
+// refused. A RAR 4 symbolic link keeps its target in the entry's data, so
+// its header shows none: such a link is judged once the library has made it.
+bool entryAccepted(const RARHeaderDataEx& header, const std::wstring& name, bool nameComplete,
+                   const wchar_t* linkTarget) {
   bool targetComplete = true;
   std::wstring target;
   if (header.RedirType != kNotALink) {
     target = fieldText(linkTarget, kLinkTargetCapacity, targetComplete);
+    if (header.RedirType == kUnixSymlink && target.empty()) return isEntryConfined(name, kNotALink, L"");
   }
   return nameComplete && targetComplete && isEntryConfined(name, header.RedirType, target);
+}
+
+// Whether the link the library made in the staging directory for `name`,
+// if any, leads only down from where it stands, judged on its target as it
+// lies on disk.
+bool madeLinkConfined(const platform::StagingArea& staging, const std::wstring& name) {
+  std::wstring target;
+  return !staging.madeLink(name, target) || isEntryConfined(name, kUnixSymlink, target);
+}
+
+// One entry the library has extracted into the staging directory.
+struct StagedEntry {
+  std::wstring name;
+  bool link;  // a link the library may have failed to make without saying so
+};
+
+// Moves the staged entries into the destination in archive order. 0, or the
+// library's code for an entry that could not be created (ERAR_ECREATE) when
+// one is refused or a link is missing; the entries before it stay.
+int placeEntries(platform::StagingArea& staging, const std::vector<StagedEntry>& entries) {
+  for (const StagedEntry& entry : entries) {
+    const platform::Placement placed = staging.place(entry.name);
+    if (placed == platform::Placement::Refused) return ERAR_ECREATE;
+    // Any other entry found missing was placed already under another
+    // spelling of its name (the same name twice, or in another case).
+    if (placed == platform::Placement::Missing && entry.link) return ERAR_ECREATE;
+  }
+  return ERAR_SUCCESS;
 }
 
 void logExtractFailure(const std::string& destinationForLog, int code) {
@@ -136,11 +169,20 @@ int extractEntries(const platform::CodeModule& library, const std::string& archi
     WriteLog("%s", kExtractOpenFailed);
     return kResultArchiveOpenFailed;
   }
+  // The library extracts into a private directory inside the destination;
+  // the entries it finished are moved into place afterwards.
+  platform::StagingArea staging(destination);
+  if (!staging.ready()) {
+    logExtractFailure(destinationForLog, ERAR_ECREATE);
+    return kResultExtractionFailed;
+  }
   // The library takes the directory as a modifiable text.
-  std::wstring destinationArgument = destination;
+  std::wstring stagingArgument = staging.path();
+  std::vector<StagedEntry> staged;
   std::vector<wchar_t> linkTarget(kLinkTargetCapacity);
   RARHeaderDataEx header;
-  for (;;) {
+  int failure = ERAR_SUCCESS;
+  while (failure == ERAR_SUCCESS) {
     std::memset(&header, 0, sizeof header);
     std::fill(linkTarget.begin(), linkTarget.end(), L'\0');
     header.RedirName = linkTarget.data();
@@ -150,24 +192,33 @@ int extractEntries(const platform::CodeModule& library, const std::string& archi
     // header it cannot read (damage, encryption, a missing volume) would
     // otherwise leave part of the archive behind unreported.
     const int read = readHeader(archive.handle(), &header);
-    if (read == ERAR_END_ARCHIVE) return kResultSuccess;
+    if (read == ERAR_END_ARCHIVE) break;
     if (read != ERAR_SUCCESS) {
-      logExtractFailure(destinationForLog, read);
-      return kResultExtractionFailed;
+      failure = read;
+      break;
     }
+    bool nameComplete = false;
+    std::wstring name = fieldText(header.FileNameW, std::size(header.FileNameW), nameComplete);
     // Refused entries end the extraction as an entry the library could not
     // create would.
-    if (!entryAccepted(header, linkTarget.data())) {
-      logExtractFailure(destinationForLog, ERAR_ECREATE);
-      return kResultExtractionFailed;
+    if (!entryAccepted(header, name, nameComplete, linkTarget.data())) {
+      failure = ERAR_ECREATE;
+      break;
     }
-    const int extracted =
-        processFile(archive.handle(), RAR_EXTRACT, destinationArgument.data(), nullptr);
-    if (extracted != ERAR_SUCCESS) {
-      logExtractFailure(destinationForLog, extracted);
-      return kResultExtractionFailed;
-    }
+    failure = processFile(archive.handle(), RAR_EXTRACT, stagingArgument.data(), nullptr);
+    const bool link = header.RedirType != kNotALink;
+    if (failure == ERAR_SUCCESS && link && !madeLinkConfined(staging, name)) failure = ERAR_ECREATE;
+    if (failure == ERAR_SUCCESS) staged.push_back({std::move(name), link});
   }
+  // What was extracted completely before a failure stays, as it did when
+  // the library wrote into the destination itself.
+  const int placed = placeEntries(staging, staged);
+  if (placed != ERAR_SUCCESS) failure = placed;
+  if (failure != ERAR_SUCCESS) {
+    logExtractFailure(destinationForLog, failure);
+    return kResultExtractionFailed;
+  }
+  return kResultSuccess;
 }
 
 }  // namespace bu

@@ -44,6 +44,20 @@ std::wstring ansiToWide(const std::string& text) {
   return wide;
 }
 
+// The library converts with wcstombs; the text is kept when that succeeds
+// and converts back to the same characters.
+bool libraryKeepsText(const std::wstring& text) {
+  const std::size_t size = std::wcstombs(nullptr, text.c_str(), 0);
+  if (size == static_cast<std::size_t>(-1)) return false;
+  std::string narrow(size, '\0');
+  std::wcstombs(narrow.data(), text.c_str(), size);
+  std::wstring back(narrow.size(), L'\0');
+  const std::size_t count = std::mbstowcs(back.data(), narrow.c_str(), back.size());
+  if (count == static_cast<std::size_t>(-1)) return false;
+  back.resize(count);
+  return back == text;
+}
+
 std::string wideToAnsi(const std::wstring& text) {
   std::string narrow;
   if (singleByteLocale()) {

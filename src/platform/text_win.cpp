@@ -25,4 +25,7 @@ std::string wideToAnsi(const std::wstring& text) {
   return narrow;
 }
 
+// The library takes wide names on Windows: nothing is converted.
+bool libraryKeepsText(const std::wstring&) { return true; }
+
 }  // namespace bu::platform

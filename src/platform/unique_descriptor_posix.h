@@ -15,6 +15,11 @@ class UniqueDescriptor {
   UniqueDescriptor& operator=(const UniqueDescriptor&) = delete;
 
   int get() const { return descriptor_; }
+  // Closes the descriptor held, if any, and takes `descriptor` instead.
+  void reset(int descriptor = -1) {
+    if (descriptor_ >= 0 && descriptor_ != descriptor) ::close(descriptor_);
+    descriptor_ = descriptor;
+  }
   // Hands the descriptor over; the object then owns none.
   int release() {
     const int descriptor = descriptor_;

@@ -19,6 +19,7 @@ import subprocess
 import sys
 import tempfile
 
+import rar4
 import rar5
 
 ARCHIVE = "update.rar"
@@ -75,11 +76,11 @@ def run_rar(source, archive, names, *options):
         sys.exit("rar failed for %s:\n%s" % (archive, done.stdout.decode(errors="replace")))
 
 
-def make(target, files, *options, names=None, links=None):
+def make(target, files, *options, names=None, links=None, modes=None):
     """Archives `files` in that order into target/update.rar: names of FILES
-    (`names` may store one under another name) or of `links` (name -> the
-    target of a symbolic link). Answers the archive's bytes (None for a set
-    of volumes, update.partN.rar)."""
+    (`names` may store one under another name, `modes` give one its mode) or
+    of `links` (name -> the target of a symbolic link). Answers the
+    archive's bytes (None for a set of volumes, update.partN.rar)."""
     links = links or {}
     with tempfile.TemporaryDirectory() as source:
         stored = []
@@ -91,6 +92,8 @@ def make(target, files, *options, names=None, links=None):
                 os.makedirs(os.path.join(source, os.path.dirname(path)), exist_ok=True)
                 with open(os.path.join(source, path), "wb") as f:
                     f.write(FILES[name])
+                if name in (modes or {}):
+                    os.chmod(os.path.join(source, path), modes[name])
             stored.append(path)
         run_rar(source, os.path.abspath(os.path.join(target, ARCHIVE)), stored, "-ol", *options)
     if not os.path.exists(os.path.join(target, ARCHIVE)):
@@ -194,6 +197,78 @@ def link_escaping(target):
     return ["first.txt", "last.txt"]
 
 
+def stream_escaping(target):
+    """An NTFS stream header on first.txt whose name climbs out of the
+    destination: Windows libraries apply it after the file; POSIX ones have no
+    streams and skip it."""
+    data = make(target, ["first.txt", "last.txt"])
+    stream = rar5.service_block(b"STM", ":x\\..\\..\\stream-escape.txt".encode(), b"escaped\n")
+    write(target, rar5.insert_after(data, b"first.txt", stream))
+    return ["first.txt", "last.txt"]
+
+
+def link_to_dots_and_surrogate(target):
+    """A link whose target is ".." and an unpaired surrogate (UTF-8 ED A0 80):
+    a POSIX library's narrow form of it is "..", and chained such links lead
+    anywhere."""
+    data = make(target, ["first.txt", "u1", "last.txt"], links={"u1": "..abc"})
+    rar5.replace_in_header(data, b"u1", b"..abc", b"..\xed\xa0\x80")
+    write(target, data)
+    return ["first.txt"]
+
+
+def special_modes(target):
+    """Files stored setuid and setgid."""
+    make(target, ["first.txt", "last.txt"], modes={"first.txt": 0o4755, "last.txt": 0o2755})
+    return ["first.txt", "last.txt"]
+
+
+def rar4_links(target, link_target):
+    entries = [(b"testdir", b"", 0o040755), (b"testdir/first.txt", FILES["first.txt"], 0o100644),
+               (b"testlink", link_target, 0o120777), (b"last.txt", FILES["last.txt"], 0o100644)]
+    write(target, rar4.archive(entries))
+    return {"testdir/first.txt": "first.txt", "last.txt": "last.txt"}
+
+
+def links_into_a_planted_link(target):
+    """A hard link "h" and a file reference "copy.txt", both to
+    "p/secret.txt", which the archive does not hold: extracted over a link
+    "p" planted in the destination."""
+    with tempfile.TemporaryDirectory() as source:
+        os.makedirs(os.path.join(source, "p"))
+        secret = os.path.join(source, "p", "secret.txt")
+        with open(secret, "wb") as f:
+            f.write(FILES["first.txt"])
+        os.link(secret, os.path.join(source, "h"))
+        archive = os.path.abspath(os.path.join(target, ARCHIVE))
+        run_rar(source, archive, ["p/secret.txt", "h"], "-oh")
+        with open(archive, "rb") as f:
+            hard = rar5.without_entry(bytearray(f.read()), b"p/secret.txt")
+        os.remove(archive)
+        shutil.copyfile(secret, os.path.join(source, "copy.txt"))
+        run_rar(source, archive, ["p/secret.txt", "copy.txt"], "-oi1:1")
+        with open(archive, "rb") as f:
+            copy = rar5.without_entry(bytearray(f.read()), b"p/secret.txt")
+    write(target, hard, "hard.rar")
+    write(target, copy, "copy.rar")
+    os.remove(archive)
+    return []
+
+
+def file_named_f(target):
+    """One file, "f": extracted over a link planted at that name."""
+    make(target, ["first.txt"], names={"first.txt": "f"})
+    return {"f": "first.txt"}
+
+
+def directory_a_with_a_file(target):
+    """A directory entry "a" (mode 0700) and "a/evil.txt": extracted over a
+    link planted at "a"."""
+    write(target, rar4.archive([(b"a", b"", 0o040700),
+                                (b"a/evil.txt", FILES["first.txt"], 0o100644)]))
+    return {"a/evil.txt": "first.txt"}
+
+
 RECIPES = {
     "normal": normal,
     "empty": empty,
@@ -207,6 +282,14 @@ RECIPES = {
     "volume_missing": volume_missing,
     "later_volume": later_volume,
     "link_escaping": link_escaping,
+    "stream_escaping": stream_escaping,
+    "link_to_dots_and_surrogate": link_to_dots_and_surrogate,
+    "special_modes": special_modes,
+    "rar4_link_inside": lambda target: rar4_links(target, b"testdir/first.txt"),
+    "rar4_link_escaping": lambda target: rar4_links(target, b"../outside.txt"),
+    "file_named_f": file_named_f,
+    "links_into_a_planted_link": links_into_a_planted_link,
+    "directory_a_with_a_file": directory_a_with_a_file,
 }
 RECIPES.update({"traversal_" + kind: traversal(name) for kind, name in TRAVERSALS.items()})
 

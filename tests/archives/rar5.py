@@ -105,3 +105,43 @@ def without_blocks(data, kinds):
         if block.kind not in kinds:
             kept += data[block.start:block.data_end]
     return kept
+
+
+def vint(value):
+    out = bytearray()
+    while True:
+        byte = value & 0x7F
+        value >>= 7
+        out.append(byte | (0x80 if value else 0))
+        if not value:
+            return bytes(out)
+
+
+def service_block(name, subdata, payload):
+    """A service block (what `rar` writes for NTFS streams, comments, ...)
+    whose data is `payload` stored as it is, with `subdata` in its extra area
+    (a stream's name, for "STM") and the child flag that ties it to the file
+    block before it."""
+    child, has_crc = 0x0010, 0x0004
+    extra_record = vint(0x07) + subdata
+    extra = vint(len(extra_record)) + extra_record
+    fields = (vint(has_crc) + vint(len(payload)) + vint(0) + zlib.crc32(payload).to_bytes(4, "little")
+              + vint(0) + vint(0) + vint(len(name)) + name)
+    header = (vint(SERVICE) + vint(HAS_EXTRA | HAS_DATA | child) + vint(len(extra))
+              + vint(len(payload)) + fields + extra)
+    sized = vint(len(header)) + header
+    return zlib.crc32(sized).to_bytes(4, "little") + sized + payload
+
+
+def insert_after(data, name, block_bytes):
+    """`data` with `block_bytes` placed right after the file entry `name`."""
+    end = file_block(data, name).data_end
+    return bytearray(data[:end]) + block_bytes + data[end:]
+
+
+def without_entry(data, name):
+    """`data` without the file entry `name` (and any service blocks after it)."""
+    block = file_block(data, name)
+    rest = [b for b in blocks(data) if b.start >= block.data_end]
+    end = next((b.start for b in rest if b.kind != SERVICE), len(data))
+    return bytearray(data[:block.start]) + data[end:]

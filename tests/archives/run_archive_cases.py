@@ -160,6 +160,38 @@ def files_below(directory, skip):
     return found
 
 
+def plant(base, before):
+    """Makes what a case finds before its run, below the case's directory:
+    path -> {"file": text, "mode": octal} | {"dir": octal mode} | {"link": target}.
+    Answers how each thing looks, to compare with after the run."""
+    for relative, spec in before.items():
+        path = os.path.join(base, relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        if "link" in spec:
+            os.symlink(spec["link"], path)
+        elif "dir" in spec:
+            os.makedirs(path, exist_ok=True)
+        else:
+            with open(path, "w") as f:
+                f.write(spec["file"])
+        if "link" not in spec:
+            os.chmod(path, int(spec.get("mode", spec.get("dir", "644")), 8))
+    return {relative: looks(os.path.join(base, relative)) for relative in before}
+
+
+def looks(path):
+    """A path's kind, mode and content or link target, as one comparable text."""
+    if os.path.islink(path):
+        return "link to " + os.readlink(path)
+    if not os.path.exists(path):
+        return "missing"
+    mode = "%o" % (os.stat(path).st_mode & 0o7777)
+    if os.path.isdir(path):
+        return "directory " + mode
+    with open(path, "rb") as f:
+        return "file %s %s" % (mode, f.read().hex())
+
+
 def run_case(target, case, archive, groups, libraries):
     options = target.options
     base = os.path.join(options.work, case["name"], archive or "no_archive")
@@ -190,6 +222,7 @@ def run_case(target, case, archive, groups, libraries):
     destination_name = case.get("destination", "destination")
     destination = os.path.join(base, "out", destination_name)
     os.makedirs(destination)
+    planted = plant(base, case.get("before", {}))
     archive_name = case.get("archive_name", DEFAULT_ARCHIVE)
     started = time.monotonic()
     code, printed, log = target.run(driver, [archive_name, target.path(destination)], package,
@@ -221,7 +254,24 @@ def run_case(target, case, archive, groups, libraries):
     for name in wanted:
         disk, entry = (name, name) if isinstance(name, str) else name
         expected_files[os.path.join(prefix, *disk.split("/"))] = entries[entry]
-    actual_files = files_below(base, {"package", "bin", "temp"})
+    prefix_links = {os.path.join(prefix, *name.split("/")): "link to " + link
+                    for name, link in expected.get("links", {}).items()}
+    expected_files.update(prefix_links)
+    # What was planted must be as it was; nothing else may appear beside it.
+    replaced = set(expected.get("replaced", []))
+    planted = {relative: before for relative, before in planted.items() if relative not in replaced}
+    for relative, before in planted.items():
+        after = looks(os.path.join(base, relative))
+        if after != before:
+            problems.append("changed: %s, was %s, now %s" % (relative, before, after))
+    actual_files = {name: content
+                    for name, content in files_below(base, {"package", "bin", "temp"}).items()
+                    if name not in planted}
+    for name, mode in (expected.get("modes", {}) if target.native else {}).items():
+        path = os.path.join(destination, *name.split("/"))
+        if os.path.isfile(path) and "%o" % (os.stat(path).st_mode & 0o7777) != mode:
+            problems.append("mode of %s: expected %s, got %o" % (name, mode,
+                                                                 os.stat(path).st_mode & 0o7777))
     for name in sorted(set(expected_files) | set(actual_files)):
         if name not in actual_files:
             problems.append("missing: %s" % name)
@@ -262,6 +312,10 @@ def main():
     failed = ran = 0
     started = time.monotonic()
     for case in table["cases"]:
+        # Links planted in the destination are Unix links, which Wine follows
+        # without showing them to the program: those cases are the POSIX port's.
+        if case.get("native_only") and not target.native:
+            continue
         for archive in case["archives"]:
             problems, seconds = run_case(target, case, archive, table["groups"], libraries)
             ran += 1

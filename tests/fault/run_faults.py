@@ -20,6 +20,7 @@ args, files, products, archives, installed, registry, trace, tree - plus:
   runs       concurrent_log: the runs' names; "{run}" in the products' texts
              is replaced by each
   full_has   full_file_system: {path: text} that must stay below {work}/full
+  full_before  full_file_system: {path: text} written there before the run
   kill_after killed: the log line after which the program is killed
   race       racing_writer: {"file": the package file raced, "with": the
              fixture put in its place in turn, "never": that module's trace
@@ -289,6 +290,10 @@ def fault_full_file_system(options, target, raw, work):
     case = Case(options, target, raw, work)
     full = os.path.join(work, "full")
     with full_file_system(full):
+        for path, text in case.case.get("full_before", {}).items():
+            os.makedirs(os.path.dirname(os.path.join(full, path)), exist_ok=True)
+            with open(os.path.join(full, path), "w", encoding="utf-8") as f:
+                f.write(text)
         _, _, problems = finished_run(case, "run")
         for path, text in case.case["full_has"].items():
             try:

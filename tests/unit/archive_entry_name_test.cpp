@@ -3,6 +3,7 @@
 // The plain forms (a leading "..", "...", ".. ", an absolute name, a drive, a
 // stream, a link to "../x") also run through the real library in
 // tests/archives; these are the rest of the rules.
+#include <clocale>
 #include <ostream>
 #include <string>
 
@@ -27,7 +28,18 @@ struct Case {
 
 void PrintTo(const Case& c, std::ostream* out) { *out << c.label; }
 
-class EntryName : public ::testing::TestWithParam<Case> {};
+// In a UTF-8 locale, as the program runs on a desktop.
+class EntryName : public ::testing::TestWithParam<Case> {
+ protected:
+  void SetUp() override {
+    previous_ = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "C.UTF-8") == nullptr) GTEST_SKIP() << "no C.UTF-8 locale";
+  }
+  void TearDown() override { std::setlocale(LC_ALL, previous_.c_str()); }
+
+ private:
+  std::string previous_;
+};
 
 TEST_P(EntryName, IsJudged) {
   const Case& c = GetParam();
@@ -62,7 +74,23 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"LinkWithoutTarget", L"link", kUnixSymlink, L"", false},
         Case{"HardLinkInside", L"copy", kHardLink, L"sub/original", true},
         Case{"HardLinkDrive", L"copy", kHardLink, L"C:/boot.ini", false},
-        Case{"BadNameGoodTarget", L"../link", kUnixSymlink, L"x", false}));
+        Case{"BadNameGoodTarget", L"../link", kUnixSymlink, L"x", false},
+        // The library's narrow form of "..<U+D800>" is "..": chained, such
+        // links lead out of the destination.
+        Case{"LinkToDotsAndSurrogate", L"a/u1", kUnixSymlink, L"..\xD800", false},
+        Case{"LinkThroughDotsAndSurrogate", L"a/u2", kUnixSymlink, L"u1/..\xD800", false},
+        Case{"NameWithSurrogate", L"a/\xDC00x", kNotALink, L"", false}));
+
+// In the C locale the library cannot convert any non-ASCII character: such a
+// name or target would be cut short, so it is refused.
+TEST(EntryNameInTheCLocale, NonAsciiIsRefused) {
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  std::setlocale(LC_ALL, "C");
+  EXPECT_FALSE(isEntryConfined(L"caf\u00e9.txt", kNotALink, L""));
+  EXPECT_FALSE(isEntryConfined(L"link", kUnixSymlink, L"..\u00e9"));
+  EXPECT_TRUE(isEntryConfined(L"cafe.txt", kNotALink, L""));
+  std::setlocale(LC_ALL, previous.c_str());
+}
 
 }  // namespace
 }  // namespace bu::test
