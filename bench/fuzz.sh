@@ -56,13 +56,15 @@ mkdir -p "$logs"
 run_target() {
   local name=$1
   local corpus=$fuzz/corpus/$name findings=$fuzz/findings/$name
-  local dict=()
+  local dict=() options=()
   mkdir -p "$corpus" "$findings"
   [ -f "$source_dir/fuzz/$name.dict" ] && dict=(-dict="$source_dir/fuzz/$name.dict")
+  # A target's own libFuzzer flags, one line (fuzz/<target>.options).
+  [ -f "$source_dir/fuzz/$name.options" ] && read -r -a options <"$source_dir/fuzz/$name.options"
   local start status=0
   start=$(date +%s%N)
   "$fuzz/fuzz_$name" -runs="$runs" -timeout=25 -print_final_stats=1 \
-    -artifact_prefix="$findings/" "${dict[@]}" ${BU_FUZZ_OPTIONS:-} "$corpus" \
+    -artifact_prefix="$findings/" "${dict[@]}" "${options[@]}" ${BU_FUZZ_OPTIONS:-} "$corpus" \
     "$fuzz/seeds/$name" >"$logs/$name.log" 2>&1 || status=$?
   echo "$status $((($(date +%s%N) - start) / 1000000))" >"$logs/$name.status"
 }

@@ -1,5 +1,7 @@
 #include "app/product_architecture.h"
 
+#include <string>
+
 #include "app/configuration_check.h"
 #include "app/run_options.h"
 #include "engine/module_location.h"
@@ -31,8 +33,13 @@ bool isProduct64Bit() {
   return true;
 }
 
+// The sibling's command line begins with its own quoted name, as every
+// program's does: its parser then sees exactly the arguments this process
+// saw (the tail alone would lose the first of them to the program's name).
 bool launch64BitSibling(const char* commandLineTail, unsigned& exitCode) {
-  switch (platform::runAndWait(kSiblingProgram, commandLineTail, exitCode)) {
+  std::string commandLine = std::string("\"") + kSiblingProgram + "\"";
+  if (*commandLineTail != '\0') commandLine += std::string(" ") + commandLineTail;
+  switch (platform::runAndWait(kSiblingProgram, commandLine, exitCode)) {
     case platform::ProcessRun::Finished:
       return true;
     case platform::ProcessRun::NotStarted:

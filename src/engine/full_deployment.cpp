@@ -111,7 +111,8 @@ EntryRun deployEntry(std::size_t index, bool rollback, bool oem) {
 
   EntryModules modules(platform::ansiToWide(entry.updateFile),
                        platform::ansiToWide(entry.updateDescription));
-  const int loaded = loadModules(modules, authPath, deployPath, false);
+  const int loaded = loadModules(modules, authPath, deployPath, false,
+                                 originOf(entry.authDllLocation), originOf(entry.deployDllLocation));
   if (loaded != kResultSuccess) {
     logLoadFailure(loaded, name, authPath, deployPath);
     releaseModules(modules);

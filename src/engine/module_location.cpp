@@ -2,6 +2,7 @@
 
 #include "config/update_entry.h"
 #include "log/write_log.h"
+#include "modules/archive_entry_name.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 
@@ -46,6 +47,10 @@ ModuleReference moduleOf(const UpdateEntry& entry, ModuleKind kind) {
 
 bool isLocalLocation(const std::string& location) { return location == kLocal; }
 
+ModuleOrigin originOf(const std::string& location) {
+  return isLocalLocation(location) ? ModuleOrigin::Product : ModuleOrigin::Package;
+}
+
 std::wstring readModulePathFromRegistry(std::size_t entryIndex, ModuleKind kind,
                                         bool use64BitView) {
   std::wstring path;
@@ -88,8 +93,11 @@ std::wstring findAuthorizationModulePath() {
     const UpdateEntry& entry = updateEntries[i];
     std::wstring path;
     if (!isLocalLocation(entry.authDllLocation)) {
-      path = platform::ansiToWide(entry.authDllName);
       WriteLog(kAuthPackaged, entry.authDllName.c_str());
+      // A name that leaves the package is never opened, not even to read
+      // its machine: it resolves to nothing.
+      path = platform::ansiToWide(entry.authDllName);
+      if (!isPathBelow(path)) path.clear();
     } else {
       WriteLog(kAuthRegistryNoticeShort, entry.authDllName.c_str());
       path = readModulePathFromRegistry(i, ModuleKind::Authorization, true);

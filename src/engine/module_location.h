@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string>
 
+#include "modules/entry_modules.h"
+
 namespace bu {
 
 enum class ModuleKind { Authorization, Deployment };
@@ -40,5 +42,9 @@ std::wstring resolveModulePath(std::size_t entryIndex, ModuleKind kind, NoticeSt
 // resolves (registry: the 64-bit view first, then the default view); empty
 // when none does. Deployment modules are not looked at.
 std::wstring findAuthorizationModulePath();
+
+// Where a module of `location` comes from: the registry for "local", the
+// package otherwise.
+ModuleOrigin originOf(const std::string& location);
 
 }  // namespace bu

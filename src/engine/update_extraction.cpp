@@ -69,7 +69,8 @@ int extractEntry(std::size_t index, const std::wstring& destination) {
   EntryModules modules(platform::ansiToWide(entry.updateFile),
                        platform::ansiToWide(entry.updateDescription));
   const std::string authPathText = platform::wideToAnsi(authPath);
-  const int loaded = loadModules(modules, authPath, std::wstring(), true);
+  const int loaded = loadModules(modules, authPath, std::wstring(), true,
+                                 originOf(entry.authDllLocation));
   if (loaded != kResultSuccess) {
     WriteLog(loaded == kResultAuthNotSigned ? kAuthNotSigned : kAuthNotLoaded, name,
              authPathText.c_str());

@@ -35,9 +35,15 @@ bool hasUnpairedSurrogate(const std::wstring& path) {
 }
 
 bool isConfined(const std::wstring& path) {
-  if (path.empty() || isSeparator(path.front())) return false;
   // Judged on the text the library will use, and only that.
   if (hasUnpairedSurrogate(path) || !platform::libraryKeepsText(path)) return false;
+  return isPathBelow(path);
+}
+
+}  // namespace
+
+bool isPathBelow(const std::wstring& path) {
+  if (path.empty() || isSeparator(path.front())) return false;
   if (path.find(L':') != std::wstring::npos) return false;
   std::size_t begin = 0;
   for (std::size_t i = 0; i <= path.size(); ++i) {
@@ -47,8 +53,6 @@ bool isConfined(const std::wstring& path) {
   }
   return true;
 }
-
-}  // namespace
 
 bool isEntryConfined(const std::wstring& name, unsigned redirectionType,
                      const std::wstring& linkTarget) {

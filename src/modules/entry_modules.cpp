@@ -4,6 +4,7 @@
 
 #include "app/result_codes.h"
 #include "log/write_log.h"
+#include "modules/archive_entry_name.h"
 #include "platform/pinned_file.h"
 #include "platform/text.h"
 #include "trust/publisher_signature.h"
@@ -49,8 +50,14 @@ const char kReleaseAuthorization[] =
 // and only then loads it, from the same opening: what runs is what was
 // verified, and a module that fails the check never runs any of its code.
 // The lines name the module as it was given, not the full path it resolved to.
-int loadVerified(const std::wstring& path, const ModuleKind& kind, platform::CodeModule& into) {
+int loadVerified(const std::wstring& path, const ModuleKind& kind, ModuleOrigin origin,
+                 platform::CodeModule& into) {
   const std::string name = platform::wideToAnsi(path);
+  const bool packaged = origin == ModuleOrigin::Package;
+  if (packaged && !isPathBelow(path)) {
+    WriteLog(kind.loadFailed, name.c_str());
+    return kind.loadFailedCode;
+  }
   const platform::PinnedFile file = platform::PinnedFile::open(path);
   if (!file.isOpen()) {
     WriteLog(kind.loadFailed, name.c_str());
@@ -60,7 +67,9 @@ int loadVerified(const std::wstring& path, const ModuleKind& kind, platform::Cod
     WriteLog(kind.notSigned, name.c_str());
     return kind.notSignedCode;
   }
-  platform::CodeModule module = platform::CodeModule::load(file);
+  platform::CodeModule module = platform::CodeModule::load(
+      file, packaged ? platform::ModuleDependencies::SystemOnly
+                     : platform::ModuleDependencies::BesideTheModule);
   if (!module) {
     WriteLog(kind.loadFailed, name.c_str());
     return kind.loadFailedCode;
@@ -79,14 +88,16 @@ EntryModules::EntryModules(std::wstring file, std::wstring description)
 EntryModules::~EntryModules() { releaseModules(*this); }
 
 int loadModules(EntryModules& record, const std::wstring& authModulePath,
-                const std::wstring& deployModulePath, bool authOnly) {
+                const std::wstring& deployModulePath, bool authOnly, ModuleOrigin authOrigin,
+                ModuleOrigin deployOrigin) {
   record.authModulePath = authModulePath;
   // Extraction wants authorization only: no deployment module is named.
   if (!authOnly) record.deployModulePath = deployModulePath;
 
-  const int authorization = loadVerified(authModulePath, kAuthorization, record.authModule);
+  const int authorization =
+      loadVerified(authModulePath, kAuthorization, authOrigin, record.authModule);
   if (authorization != kResultSuccess || authOnly) return authorization;
-  return loadVerified(deployModulePath, kDeployment, record.deployModule);
+  return loadVerified(deployModulePath, kDeployment, deployOrigin, record.deployModule);
 }
 
 void releaseModules(EntryModules& record) {

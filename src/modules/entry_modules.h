@@ -41,13 +41,28 @@ struct EntryModules {
   IBrevantUpdaterDeploymentManager3* deployManager3 = nullptr;
 };
 
+// Where a module comes from.
+enum class ModuleOrigin {
+  // Shipped in the package: its name, relative to the package folder, must
+  // stay inside it, and its own imports come from the system directory only
+  // (nothing else in the package is verified).
+  Package,
+  // Installed with its product (a path from the registry): its imports may
+  // lie beside it, in the product's folder.
+  Product,
+};
+
 // Verifies and loads the authorization module and, unless `authOnly`, the
 // deployment module. Each file is opened once and verified through that
 // opening before anything of it is loaded, so an unsigned module never runs.
+// A packaged module whose name leaves the package is refused before any file
+// is touched, as one that cannot be loaded.
 // Codes: 0, 107 (authorization module not loadable), 117 (not signed), 119
 // (deployment module not signed), 120 (deployment module not loadable).
 int loadModules(EntryModules& record, const std::wstring& authModulePath,
-                const std::wstring& deployModulePath, bool authOnly);
+                const std::wstring& deployModulePath, bool authOnly,
+                ModuleOrigin authOrigin = ModuleOrigin::Product,
+                ModuleOrigin deployOrigin = ModuleOrigin::Product);
 
 // Makes the authorization instance, hands it `authContentType` and asks it;
 // then, unless `authOnly`, makes the deployment instance, hands it

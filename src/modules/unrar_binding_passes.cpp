@@ -10,6 +10,7 @@
 #include "log/write_log.h"
 #include "modules/archive_entry_name.h"
 #include "platform/staging_area.h"
+#include "platform/text.h"
 // Last: on POSIX the library's header defines macros for Windows types.
 #include "unrar_api.h"
 
@@ -127,6 +128,12 @@ void logExtractFailure(const std::string& destinationForLog, int code) {
 
 bool probeArchive(const platform::CodeModule& library, const std::string& archiveName) {
   if (!library) return false;
+  // The configuration names a file of the package: a name that leaves it
+  // (a drive, a root, a share, "..") is never opened.
+  if (!isPathBelow(platform::ansiToWide(archiveName))) {
+    WriteLog("%s", kProbeOpenFailed);
+    return false;
+  }
   const auto open = platform::symbolAs<OpenArchiveEx>(library, "RAROpenArchiveEx");
   const auto close = platform::symbolAs<CloseArchive>(library, "RARCloseArchive");
   const auto processFile = platform::symbolAs<ProcessFile>(library, "RARProcessFile");

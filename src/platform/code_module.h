@@ -9,8 +9,10 @@ namespace bu::platform {
 
 // Where the loader may find a module's own dependencies.
 enum class ModuleDependencies {
-  BesideTheModule,  // its own directory first: plug-in modules ship theirs
-  SystemOnly,       // the system's libraries only: unrar.dll needs no other
+  BesideTheModule,  // its own directory first: a module installed with its
+                    // product may ship its libraries in the product's folder
+  SystemOnly,       // the system's libraries only: unrar.dll, and a module in
+                    // the package, where nothing but the module is verified
 };
 
 class CodeModule {
@@ -19,7 +21,9 @@ class CodeModule {
   // dependencies looked for as `dependencies` says (platform/
   // library_search_win.h). POSIX: dlopen of the sealed copy, RTLD_NOW |
   // RTLD_LOCAL, once its segments are known to lie inside the file; the
-  // system's search finds the dependencies either way. Empty when the file
+  // system's search finds the dependencies, and with BesideTheModule each
+  // library the module needs that lies beside the original file is loaded
+  // from there first. Empty when the file
   // is not open or cannot be loaded (for instance a module of the other
   // architecture, or one cut short).
   static CodeModule load(const PinnedFile& file,

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/pinned_file_native_posix.h"
+#include "platform/text.h"
 
 namespace bu::platform {
 namespace {
@@ -75,11 +76,94 @@ bool segmentsInsideFile(int descriptor) {
   return true;
 }
 
+// The file offset of the virtual address `address`, through the loadable
+// segment that holds it.
+bool fileOffset(int descriptor, const ElfW(Ehdr)& header, std::uint64_t address,
+                std::uint64_t& offset) {
+  for (unsigned i = 0; i < header.e_phnum; ++i) {
+    ElfW(Phdr) segment{};
+    if (!readAt(descriptor, &segment, sizeof segment, header.e_phoff + i * sizeof segment)) {
+      return false;
+    }
+    if (segment.p_type == PT_LOAD && address >= segment.p_vaddr &&
+        address - segment.p_vaddr < segment.p_filesz) {
+      offset = address - segment.p_vaddr + segment.p_offset;
+      return true;
+    }
+  }
+  return false;
+}
+
+// The names of the libraries the object needs (its DT_NEEDED entries), read
+// from its dynamic section; the segments were checked to lie in the file.
+std::vector<std::string> neededLibraries(int descriptor) {
+  std::vector<std::string> names;
+  ElfW(Ehdr) header{};
+  if (!readAt(descriptor, &header, sizeof header, 0)) return names;
+  std::vector<ElfW(Dyn)> dynamic;
+  for (unsigned i = 0; i < header.e_phnum && dynamic.empty(); ++i) {
+    ElfW(Phdr) segment{};
+    if (!readAt(descriptor, &segment, sizeof segment, header.e_phoff + i * sizeof segment)) {
+      return names;
+    }
+    if (segment.p_type != PT_DYNAMIC) continue;
+    dynamic.resize(segment.p_filesz / sizeof(ElfW(Dyn)));
+    if (dynamic.empty()) return names;
+    if (!readAt(descriptor, dynamic.data(), dynamic.size() * sizeof(ElfW(Dyn)), segment.p_offset)) {
+      return names;
+    }
+  }
+  std::uint64_t strings = 0;
+  std::uint64_t stringsSize = 0;
+  for (const ElfW(Dyn)& entry : dynamic) {
+    if (entry.d_tag == DT_STRTAB) strings = entry.d_un.d_ptr;
+    if (entry.d_tag == DT_STRSZ) stringsSize = entry.d_un.d_val;
+  }
+  // A string table is a few kilobytes; anything past this is no library's.
+  constexpr std::uint64_t kStringsLimit = 1 << 20;
+  std::uint64_t offset = 0;
+  if (stringsSize == 0 || stringsSize > kStringsLimit ||
+      !fileOffset(descriptor, header, strings, offset)) {
+    return names;
+  }
+  std::vector<char> table(stringsSize + 1, '\0');
+  if (!readAt(descriptor, table.data(), stringsSize, offset)) return names;
+  for (const ElfW(Dyn)& entry : dynamic) {
+    if (entry.d_tag == DT_NEEDED && entry.d_un.d_val < stringsSize) {
+      names.emplace_back(table.data() + entry.d_un.d_val);
+    }
+  }
+  return names;
+}
+
+// A module installed with its product may import libraries that lie beside
+// it, as on Windows. The loader searches only the system's places for the
+// sealed copy (it has no folder of its own), so each needed library found
+// beside the original file is loaded first, by its full path; the module's
+// own load then finds it by its name. The handles are answered so that the
+// caller lets go of them once the module holds its own references.
+std::vector<void*> loadNeighbours(const PinnedFile& file) {
+  std::vector<void*> handles;
+  const std::string path = wideToAnsi(file.fullPath());
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return handles;
+  for (const std::string& name : neededLibraries(file.native()->copy)) {
+    if (name.find('/') != std::string::npos) continue;
+    const std::string beside = path.substr(0, slash + 1) + name;
+    struct stat status {};
+    if (::stat(beside.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) continue;
+    if (void* handle = ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL)) handles.push_back(handle);
+  }
+  return handles;
+}
+
 }  // namespace
 
-CodeModule CodeModule::load(const PinnedFile& file, ModuleDependencies) {
+CodeModule CodeModule::load(const PinnedFile& file, ModuleDependencies dependencies) {
   if (!file.isOpen()) return CodeModule();
   if (!segmentsInsideFile(file.native()->copy)) return CodeModule();
+  std::vector<void*> neighbours;
+  if (dependencies == ModuleDependencies::BesideTheModule) neighbours = loadNeighbours(file);
   // The sealed copy the check read, through its descriptor: a file put in
   // the original's place meanwhile is never what runs. The loader knows an
   // object by the path it was opened by before it looks at the file, and a
@@ -97,7 +181,9 @@ CodeModule CodeModule::load(const PinnedFile& file, ModuleDependencies) {
     if (descriptor < 0) return CodeModule();
     duplicates.add(descriptor);
   }
-  return CodeModule(::dlopen(descriptorPath(descriptor).c_str(), RTLD_NOW | RTLD_LOCAL));
+  CodeModule module(::dlopen(descriptorPath(descriptor).c_str(), RTLD_NOW | RTLD_LOCAL));
+  for (void* neighbour : neighbours) ::dlclose(neighbour);
+  return module;
 }
 
 void* CodeModule::symbol(const char* name) const {
