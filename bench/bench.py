@@ -37,10 +37,10 @@ SCRATCH_BASES = ("/dev/shm",)
 
 # Shape of each benchmark: full run, --quick.
 SHAPES = {
-    False: dict(large_files=4, large_size=16 << 20, small_files=5000, runs=7,
+    False: dict(large_files=4, large_size=16 << 20, small_files=5000, many_files=50000, runs=7,
                 entries=1000, wine_entries=1000, wine_runs=5, products=10000, parse_rounds=11,
                 log_lines=2000, log_rounds=11),
-    True: dict(large_files=2, large_size=8 << 20, small_files=5000, runs=5,
+    True: dict(large_files=2, large_size=8 << 20, small_files=5000, many_files=10000, runs=5,
                entries=300, wine_entries=60, wine_runs=5, products=10000, parse_rounds=7,
                log_lines=1000, log_rounds=7),
 }
@@ -117,13 +117,40 @@ class Bench:
             os.remove(path)
 
     # extract_ratio, extract_rss_ratio: our /q /extract of a one-entry package
-    # against `unrar x` of the same archive, each into a fresh directory.
+    # against `unrar x` of the same archive, each into a fresh directory;
+    # extract_many_ratio: the same on an archive of many small files in nested
+    # folders, where a cost per file shows.
     def extract(self):
         s = self.shape
-        say("making the extraction archive (kept for later runs)...")
+        say("making the extraction archives (kept for later runs)...")
         archive, content = packages.make_big_archive(self.work, self.scratch, s["large_files"],
                                                      s["large_size"], s["small_files"])
-        package = packages.make_package(os.path.join(self.work, "extract-package"), self.modules,
+        ours, unrar, system = self.extract_contenders("extract", archive, content, True)
+        size = "%.0f MB, %d files" % (content[1] / 1e6, content[0])
+        self.figure("extract_ratio", "/q /extract vs unrar x, %s: time" % size,
+                    ours.seconds, unrar.seconds, "s", ours.seconds / unrar.seconds, 1.05)
+        self.figure("extract_rss_ratio", "the same: peak resident memory",
+                    ours.max_rss_kb / 1024, unrar.max_rss_kb / 1024, "MB",
+                    ours.max_rss_kb / unrar.max_rss_kb, 1.5)
+        self.figure("extract_ratio_system_store", "the same with the system's trust store: time",
+                    system.seconds, unrar.seconds, "s", system.seconds / unrar.seconds, None)
+        self.notes.append("extract: CPU time (user+sys) %.3f s ours, %.3f s unrar x, %.3f s ours "
+                          "with the system store" % (ours.cpu_seconds, unrar.cpu_seconds,
+                                                     system.cpu_seconds))
+        archive, content = packages.make_big_archive(self.work, self.scratch, 0, 0,
+                                                     s["many_files"], nested=True)
+        ours, unrar, _ = self.extract_contenders("extract-many", archive, content, False)
+        self.figure("extract_many_ratio", "the same, %d small files in 500 nested folders: time"
+                    % content[0], ours.seconds, unrar.seconds, "s", ours.seconds / unrar.seconds,
+                    1.10)
+        self.notes.append("extract_many: CPU time (user+sys) %.3f s ours, %.3f s unrar x"
+                          % (ours.cpu_seconds, unrar.cpu_seconds))
+
+    # Runs ours and `unrar x` (and ours with the system store when asked) on
+    # `archive`, alternating; answers the three contenders (the last None).
+    def extract_contenders(self, name, archive, content, with_system_store):
+        s = self.shape
+        package = packages.make_package(os.path.join(self.work, name + "-package"), self.modules,
                                         [("Content.rar", archive)],
                                         [os.path.join(self.work, "unused")])
         out = os.path.join(self.scratch, "extract-out")
@@ -147,21 +174,12 @@ class Bench:
         ours = contender("brevUpdater /q /extract", ours_argv, package, self.env)
         unrar = contender("unrar x", ["unrar", "x", "-idq", archive, out + "/"], self.work,
                           self.env)
-        system = contender("the same, system store", ours_argv, package, self.system_env)
-        say("extract: %d files, %.1f MB, archive %.1f MB" %
-            (content[0], content[1] / 1e6, os.path.getsize(archive) / 1e6))
-        measure.alternate([ours, unrar, system], s["runs"], progress=say)
-        size = "%.0f MB, %d files" % (content[1] / 1e6, content[0])
-        self.figure("extract_ratio", "/q /extract vs unrar x, %s: time" % size,
-                    ours.seconds, unrar.seconds, "s", ours.seconds / unrar.seconds, 1.05)
-        self.figure("extract_rss_ratio", "the same: peak resident memory",
-                    ours.max_rss_kb / 1024, unrar.max_rss_kb / 1024, "MB",
-                    ours.max_rss_kb / unrar.max_rss_kb, 1.5)
-        self.figure("extract_ratio_system_store", "the same with the system's trust store: time",
-                    system.seconds, unrar.seconds, "s", system.seconds / unrar.seconds, None)
-        self.notes.append("extract: CPU time (user+sys) %.3f s ours, %.3f s unrar x, %.3f s ours "
-                          "with the system store" % (ours.cpu_seconds, unrar.cpu_seconds,
-                                                     system.cpu_seconds))
+        system = (contender("the same, system store", ours_argv, package, self.system_env)
+                  if with_system_store else None)
+        say("%s: %d files, %.1f MB, archive %.1f MB" %
+            (name, content[0], content[1] / 1e6, os.path.getsize(archive) / 1e6))
+        measure.alternate([c for c in (ours, unrar, system) if c], s["runs"], progress=say)
+        return ours, unrar, system
 
     def entry_package(self, name, count, modules, windows=False):
         small = packages.make_small_archive(self.work)

@@ -51,14 +51,15 @@ def tree_summary(root):
     return files, size
 
 
-def make_big_archive(work, scratch, large_files, large_size, small_files):
+def make_big_archive(work, scratch, large_files, large_size, small_files, nested=False):
     """An archive of `large_files` text files of `large_size` bytes and
-    `small_files` files of 100 B - 4 KB in 50 directories, its content written
-    in `scratch`; kept in `work` and reused while its shape is the same.
-    Answers (path, (files, bytes))."""
+    `small_files` files of 100 B - 4 KB in 50 directories (`nested`: in 500,
+    two levels below docs/), its content written in `scratch`; kept in `work`
+    and reused while its shape is the same. Answers (path, (files, bytes))."""
     shape = {"large_files": large_files, "large_size": large_size, "small_files": small_files,
-             "method": "m3"}
-    name = "extract-%dx%d-%d.rar" % (large_files, large_size >> 20, small_files)
+             "method": "m3", "nested": nested}
+    name = "extract-%dx%d-%d%s.rar" % (large_files, large_size >> 20, small_files,
+                                       "-nested" if nested else "")
     path = os.path.join(work, name)
     stamp = path + ".json"
     if os.path.exists(path) and os.path.exists(stamp):
@@ -77,6 +78,8 @@ def make_big_archive(work, scratch, large_files, large_size, small_files):
     rng = random.Random(5000)
     for i in range(small_files):
         directory = os.path.join(scratch, "docs", "d%02d" % (i % 50))
+        if nested:
+            directory = os.path.join(scratch, "docs", "a%02d" % (i % 20), "b%02d" % (i // 20 % 25))
         os.makedirs(directory, exist_ok=True)
         start = rng.randrange(0, len(pool) - 4096)
         with open(os.path.join(directory, "f%05d.txt" % i), "wb") as f:

@@ -17,17 +17,45 @@ constexpr std::size_t kLineBuffer = 520;
 constexpr std::size_t kTimestampLength = 24;
 const char kSeparator[] = " : ";
 
+// Copies the message into `out` as one line: a control character other
+// than the tab the program's own texts use (a line break in a path, say)
+// becomes a visible escape, \r, \n or \xHH, so that no message can end its
+// line early or forge another. At most kMaxLogMessage bytes are written, and
+// an escape is never cut. Answers the bytes written.
+std::size_t copyAsOneLine(const char* message, char* out) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::size_t at = 0;
+  for (const char* p = message; *p != '\0'; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    char escape[4];
+    std::size_t size = 1;
+    escape[0] = *p;
+    if (c < 0x20 && c != '\t') {
+      escape[0] = '\\';
+      escape[1] = c == '\r' ? 'r' : c == '\n' ? 'n' : 'x';
+      size = 2;
+      if (escape[1] == 'x') {
+        escape[2] = kHex[c >> 4];
+        escape[3] = kHex[c & 0xF];
+        size = 4;
+      }
+    }
+    if (at + size > kMaxLogMessage) break;
+    std::memcpy(out + at, escape, size);
+    at += size;
+  }
+  return at;
+}
+
 // Fills `out` (kLineBuffer bytes) with the framed line and returns its length.
 std::size_t frameLine(std::time_t when, const char* message, char* out) {
   const std::string stamp = formatLogTimestamp(when);
-  const std::size_t messageLength = strnlen(message, kMaxLogMessage);
   std::size_t at = 0;
   std::memcpy(out + at, stamp.data(), kTimestampLength);
   at += kTimestampLength;
   std::memcpy(out + at, kSeparator, sizeof kSeparator - 1);
   at += sizeof kSeparator - 1;
-  std::memcpy(out + at, message, messageLength);
-  at += messageLength;
+  at += copyAsOneLine(message, out + at);
   out[at++] = '\n';
   out[at] = '\0';
   return at;

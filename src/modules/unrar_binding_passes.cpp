@@ -8,6 +8,7 @@
 
 #include "app/result_codes.h"
 #include "log/write_log.h"
+#include "modules/archive_end.h"
 #include "modules/archive_entry_name.h"
 #include "platform/staging_area.h"
 #include "platform/text.h"
@@ -23,8 +24,6 @@ const char kExtractFailed[] =
     "UNRAR EXTRACT ERROR: Failed while extracting to destination %s. Unrar Error code reported : "
     "%d";
 
-// The library's comment buffer for each header of the probe, in bytes.
-constexpr unsigned kCommentCapacity = 16384;
 // Room for a link target, in characters: more than the library's longest
 // name (2048), so that a target is never cut short without notice.
 constexpr unsigned kLinkTargetCapacity = 4096;
@@ -103,15 +102,26 @@ bool madeLinkConfined(const platform::StagingArea& staging, const std::wstring& 
 // One entry the library has extracted into the staging directory.
 struct StagedEntry {
   std::wstring name;
-  bool link;  // a link the library may have failed to make without saying so
+  bool link;       // a link the library may have failed to make without saying so
+  bool plainFile;  // a file, no link, whose archived mode holds no special bits
 };
+
+// The header's host system for archives made on Unix, whose attributes are
+// a file mode the library applies.
+constexpr unsigned kUnixHost = 3;
+constexpr unsigned kSpecialModeBits = 07000;
+
+bool isPlainFile(const RARHeaderDataEx& header) {
+  return (header.Flags & RHDF_DIRECTORY) == 0 && header.RedirType == kNotALink &&
+         (header.HostOS != kUnixHost || (header.FileAttr & kSpecialModeBits) == 0);
+}
 
 // Moves the staged entries into the destination in archive order. 0, or the
 // library's code for an entry that could not be created (ERAR_ECREATE) when
 // one is refused or a link is missing; the entries before it stay.
 int placeEntries(platform::StagingArea& staging, const std::vector<StagedEntry>& entries) {
   for (const StagedEntry& entry : entries) {
-    const platform::Placement placed = staging.place(entry.name);
+    const platform::Placement placed = staging.place(entry.name, entry.plainFile);
     if (placed == platform::Placement::Refused) return ERAR_ECREATE;
     // Any other entry found missing was placed already under another
     // spelling of its name (the same name twice, or in another case).
@@ -148,15 +158,8 @@ bool probeArchive(const platform::CodeModule& library, const std::string& archiv
     WriteLog("%s", kProbeOpenFailed);
     return false;
   }
-  std::vector<char> comment(kCommentCapacity);
-  RARHeaderDataEx header;
-  for (;;) {
-    std::memset(&header, 0, sizeof header);
-    header.CmtBuf = comment.data();
-    header.CmtBufSize = kCommentCapacity;
-    if (readHeader(archive.handle(), &header) != ERAR_SUCCESS) break;
-    if (processFile(archive.handle(), RAR_SKIP, nullptr, nullptr) != ERAR_SUCCESS) break;
-  }
+  // Opening is the whole check: the extraction pass walks the headers and
+  // judges every one, so a walk here would read the archive twice for nothing.
   return true;
 }
 
@@ -199,7 +202,11 @@ int extractEntries(const platform::CodeModule& library, const std::string& archi
     // header it cannot read (damage, encryption, a missing volume) would
     // otherwise leave part of the archive behind unreported.
     const int read = readHeader(archive.handle(), &header);
-    if (read == ERAR_END_ARCHIVE) break;
+    if (read == ERAR_END_ARCHIVE) {
+      // The library also says so where a cut file ends between headers.
+      if (!archiveIsComplete(archiveName)) failure = ERAR_BAD_DATA;
+      break;
+    }
     if (read != ERAR_SUCCESS) {
       failure = read;
       break;
@@ -215,7 +222,7 @@ int extractEntries(const platform::CodeModule& library, const std::string& archi
     failure = processFile(archive.handle(), RAR_EXTRACT, stagingArgument.data(), nullptr);
     const bool link = header.RedirType != kNotALink;
     if (failure == ERAR_SUCCESS && link && !madeLinkConfined(staging, name)) failure = ERAR_ECREATE;
-    if (failure == ERAR_SUCCESS) staged.push_back({std::move(name), link});
+    if (failure == ERAR_SUCCESS) staged.push_back({std::move(name), link, isPlainFile(header)});
   }
   // What was extracted completely before a failure stays, as it did when
   // the library wrote into the destination itself.

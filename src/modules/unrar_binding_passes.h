@@ -9,10 +9,10 @@
 
 namespace bu {
 
-// Opens the archive in list mode and walks its headers, skipping every file.
-// False (with its log line) only when the archive cannot be opened, or its
-// name is not one inside the package folder (it is then never opened); how
-// the walk ends does not matter.
+// Opens the archive in list mode and closes it again. False (with its log
+// line) when the library lacks an entry point the passes call, the archive
+// cannot be opened, or its name is not one inside the package folder (it is
+// then never opened).
 bool probeArchive(const platform::CodeModule& library, const std::string& archiveName);
 
 // Opens the archive in extract mode and extracts entry after entry below

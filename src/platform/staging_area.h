@@ -53,7 +53,10 @@ class StagingArea {
   // a real directory and gives it the entry's permissions. Any other entry
   // replaces what lies at its name (a link itself, not what it points to),
   // except a directory. setuid, setgid and sticky bits are never carried over.
-  Placement place(const std::wstring& entry);
+  // `plainFile` says that the entry's header shows a file that is no link and
+  // holds no such bits: it is then renamed into place without a look at what
+  // the library made.
+  Placement place(const std::wstring& entry, bool plainFile = false);
 
  private:
   struct State;

@@ -144,7 +144,7 @@ bool StagingArea::madeLink(const std::wstring& entry, std::wstring& target) cons
   return true;
 }
 
-Placement StagingArea::place(const std::wstring& entry) {
+Placement StagingArea::place(const std::wstring& entry, bool plainFile) {
   std::string name;
   if (!state_->ready || !narrowForm(entry, name)) return Placement::Refused;
   std::string parent;
@@ -153,6 +153,11 @@ Placement StagingArea::place(const std::wstring& entry) {
   if (!state_->openParents(parent)) return Placement::Refused;
   const int from = state_->cachedStaging.get();
   const int to = state_->cachedDestination.get();
+  if (plainFile) {
+    if (::renameat(from, leaf.c_str(), to, leaf.c_str()) == 0) return Placement::Placed;
+    if (errno == ENOENT) return Placement::Missing;
+    return Placement::Refused;
+  }
 
   struct stat staged;
   if (::fstatat(from, leaf.c_str(), &staged, AT_SYMLINK_NOFOLLOW) != 0) return Placement::Missing;

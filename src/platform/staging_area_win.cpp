@@ -101,7 +101,7 @@ const std::wstring& StagingArea::path() const { return state_->path; }
 // its header shows, which is judged before the entry is extracted.
 bool StagingArea::madeLink(const std::wstring&, std::wstring&) const { return false; }
 
-Placement StagingArea::place(const std::wstring& entry) {
+Placement StagingArea::place(const std::wstring& entry, bool) {
   if (!state_->ready) return Placement::Refused;
   std::wstring to = state_->destination;
   std::size_t begin = 0;

@@ -269,6 +269,21 @@ def directory_a_with_a_file(target):
     return {"a/evil.txt": "first.txt"}
 
 
+FOUR = ["first.txt", "second.bin", "third.txt", "last.txt"]
+
+
+def cut_before_block(index):
+    """A four-file archive cut at a block boundary, as a download stopped
+    there: before block `index` (1: the first file, ..., 5: the end record);
+    answers the files complete before the cut."""
+    def recipe(target):
+        data = make(target, FOUR)
+        cut = rar5.blocks(data)[index].start
+        write(target, data[:cut])
+        return FOUR[:index - 1]
+    return recipe
+
+
 RECIPES = {
     "normal": normal,
     "empty": empty,
@@ -292,6 +307,7 @@ RECIPES = {
     "directory_a_with_a_file": directory_a_with_a_file,
 }
 RECIPES.update({"traversal_" + kind: traversal(name) for kind, name in TRAVERSALS.items()})
+RECIPES.update({"cut_before_block_%d" % index: cut_before_block(index) for index in range(1, 6)})
 
 
 def main():

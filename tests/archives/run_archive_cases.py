@@ -58,7 +58,8 @@ class Target:
 
     def run(self, driver, arguments, cwd, extra_env):
         options = self.options
-        env = dict(os.environ, LC_ALL="C.UTF-8", **extra_env)
+        env = dict(os.environ, LC_ALL="C.UTF-8")
+        env.update(extra_env)
         env.pop("LANGUAGE", None)
         if self.native:
             temp = os.path.join(cwd, "..", "temp")
@@ -219,6 +220,8 @@ def run_case(target, case, archive, groups, libraries):
         shutil.copyfile(options.planted, os.path.join(folder, "unrar.dll"))
         extra_env["LD_LIBRARY_PATH"] = folder
 
+    if case.get("locale") and target.native:
+        extra_env["LC_ALL"] = case["locale"]
     destination_name = case.get("destination", "destination")
     destination = os.path.join(base, "out", destination_name)
     os.makedirs(destination)

@@ -52,9 +52,27 @@ TEST_F(UtcZone, LineIsTimestampSeparatorMessageNewline) {
   EXPECT_EQ(composeLogLine(0, "BU_CMD: /list option specified."),
             "Thu Jan 01 00:00:00 1970 : BU_CMD: /list option specified.\n");
   EXPECT_EQ(composeLogLine(0, "\tindented"), "Thu Jan 01 00:00:00 1970 : \tindented\n");
-  EXPECT_EQ(composeLogLine(0, "ends in newline\n"),
-            "Thu Jan 01 00:00:00 1970 : ends in newline\n\n");
   EXPECT_EQ(composeLogLine(0, ""), "Thu Jan 01 00:00:00 1970 : \n");
+}
+
+// One message is one line: a control character in it (a line break in a
+// destination, say) is written as a visible escape, never as itself; the tab
+// of the program's own texts stays. An escape that does not fit is dropped
+// whole.
+TEST_F(UtcZone, ControlCharactersBecomeVisibleEscapes) {
+  const struct {
+    std::string message;
+    std::string written;
+  } cases[] = {
+      {"ends in newline\n", "ends in newline\\n"},
+      {"d:\\x\r\nThu Jan 01 00:00:00 1970 : FORGED LINE",
+       "d:\\x\\r\\nThu Jan 01 00:00:00 1970 : FORGED LINE"},
+      {"bell\x07 escape\x1b unit\x1f del\x7f", "bell\\x07 escape\\x1B unit\\x1F del\x7f"},
+      {std::string(490, 'a') + "\n", std::string(490, 'a')},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(composeLogLine(0, c.message.c_str()), "Thu Jan 01 00:00:00 1970 : " + c.written + "\n");
+  }
 }
 
 TEST_F(UtcZone, LongMessagesAreCutToFit) {

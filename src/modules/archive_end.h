@@ -1,0 +1,21 @@
+// Whether an archive file holds its whole self, up to its end-of-archive
+// record.
+//
+// The UnRAR library answers "end of archive" whenever the file ends at a
+// header boundary, also when it was cut there (an interrupted download): the
+// entries after the cut are then silently missing. So once the library has
+// reported the end, the file's block headers are walked here, from the
+// signature on, skipping every block's data.
+#pragma once
+
+#include <string>
+
+namespace bu {
+
+// RAR 5: true when the walk reaches an end-of-archive block. RAR 1.5-4, where
+// that block is optional: true when it reaches one, or when the last block
+// ends exactly at the end of the file. False for a file cut anywhere else, a
+// header that does not parse, or a file that cannot be read.
+bool archiveIsComplete(const std::string& archiveName);
+
+}  // namespace bu
