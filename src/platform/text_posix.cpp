@@ -14,8 +14,11 @@ bool singleByteLocale() { return MB_CUR_MAX == 1; }
 
 }  // namespace
 
-// Character by character, so that one byte or character the locale cannot
-// convert costs only itself ('?'), not the rest of the text.
+// Character by character, so that one byte the locale cannot read costs only
+// itself, not the rest of the text. Such a byte becomes an unpaired surrogate
+// (U+DC80 to U+DCFF, as the byte's own mark): shown, it reads '?' as before,
+// but a path holding it is refused where it must name a file exactly (a
+// destination never lands in a directory of another name).
 std::wstring ansiToWide(const std::string& text) {
   if (singleByteLocale()) {
     std::wstring wide;
@@ -30,7 +33,7 @@ std::wstring ansiToWide(const std::string& text) {
     wchar_t c = 0;
     const std::size_t used = std::mbrtowc(&c, p, left, &state);
     if (used == static_cast<std::size_t>(-1) || used == static_cast<std::size_t>(-2)) {
-      wide += L'?';
+      wide += static_cast<wchar_t>(0xDC00 | static_cast<unsigned char>(*p));
       state = std::mbstate_t{};
       ++p;
       --left;

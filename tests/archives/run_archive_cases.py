@@ -53,7 +53,8 @@ class Target:
         """The log's form of a wide text: natively the UTF-8 locale's, under
         Wine the ANSI code page 1252's, where other characters become '?'."""
         if self.native:
-            return text
+            # A byte the locale cannot read (a lone surrogate here) shows as '?'.
+            return text.encode("utf-8", "replace").decode("utf-8")
         return text.encode("cp1252", "replace").decode("cp1252")
 
     def run(self, driver, arguments, cwd, extra_env):
