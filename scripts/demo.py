@@ -41,13 +41,16 @@ LICENSED = "DemoContent;DemoTemplates"
 
 BUILDS = {
     "native": {"program": os.path.join(BUILD, "brevUpdater"),
+               "check": os.path.join(BUILD, "brevCheck"),
                "modules": os.path.join(BUILD, "sdk"),
                # Debian's UnRAR library, the file its link names.
                "unrar": os.path.realpath((glob.glob("/usr/lib/*/libunrar.so.5") or ["libunrar.so.5"])[0])},
     "win32": {"program": os.path.join(BUILD, "windows-i686", "brevUpdater.exe"),
+              "check": os.path.join(BUILD, "windows-i686", "brevCheck.exe"),
               "modules": os.path.join(BUILD, "windows-i686", "sdk"),
               "unrar": os.path.join(BUILD, "windows-i686", "unrar.dll")},
     "win64": {"program": os.path.join(BUILD, "windows-x86_64", "brevUpdater64.exe"),
+              "check": os.path.join(BUILD, "windows-x86_64", "brevCheck64.exe"),
               "modules": os.path.join(BUILD, "windows-x86_64", "sdk"),
               "unrar": os.path.join(BUILD, "windows-x86_64", "unrar.dll")},
 }
@@ -221,11 +224,30 @@ def i386_host():
                           check=True, capture_output=True, text=True).stdout.strip()
 
 
+def check_package(demo, prefix, pki, registry):
+    """The package check, as its author runs it before shipping the package."""
+    if demo.target == "native":
+        env = dict(os.environ, SSL_CERT_FILE=os.path.join(pki, "root.pem"), SSL_CERT_DIR=pki,
+                   LC_ALL="C.UTF-8", BU_REGISTRY_ROOT=registry)
+        command = [demo.build["check"], demo.package]
+    else:
+        env = wine_environment(prefix)
+        command = [WINE, demo.build["check"], windows_path(demo.package)]
+    done = subprocess.run(command, env=env, stdin=subprocess.DEVNULL, capture_output=True,
+                          text=True)
+    print("\n=== %s: brevCheck %s" % (demo.target, demo.package))
+    for line in done.stdout.splitlines():
+        print("  " + line)
+    print("  exit code: %d" % done.returncode)
+
+
 def show_target(work, pki, prefix, wine_temp, target, sibling):
     demo = Demo(work, target, pki, sibling)
     registry = register_native(demo) if target == "native" else None
     if target != "native":
         register_wine(demo, prefix)
+    if not sibling:
+        check_package(demo, prefix, pki, registry)
     if sibling:
         # Started as the self-extracting archive starts it: the
         # arguments in sfxcmd, which the 64-bit build inherits.

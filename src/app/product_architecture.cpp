@@ -9,10 +9,10 @@
 #include "platform/process.h"
 
 namespace bu {
-namespace {
 
 // Started by this relative name: the package is the current directory.
 const char kSiblingProgram[] = "brevUpdater64.exe";
+namespace {
 
 const char kModule64Bit[] = "Authentication DLL is a 64-bit DLL.";
 const char kNotStarted[] = "Failed to execute process.";

@@ -6,6 +6,9 @@
 
 namespace bu {
 
+// The 64-bit build's file in the package, started by this relative name.
+extern const char kSiblingProgram[];
+
 // Whether the run belongs to the 64-bit build: this is a 32-bit process on
 // 64-bit Windows, the mode is not list, the configuration is accepted, and
 // the first authorization module that resolves is an x64 image.

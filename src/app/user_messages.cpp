@@ -15,6 +15,8 @@
 
 namespace bu {
 
+const wchar_t kResourceModuleName[] = L"buResource.dll";
+
 platform::StringModuleHandle resourceModule = nullptr;
 
 namespace {
@@ -42,7 +44,6 @@ constexpr std::size_t kHelpCapacity = 780;
 const wchar_t kInformationCaption[] = L"BU Information";
 const wchar_t kConfirmHeading[] = L"Tarvenix Brevant Updater\nVersion ";
 
-const wchar_t kResourceModuleName[] = L"buResource.dll";
 const char kResourceVerified[] =
     "BU RES TVXSIGNED SUCCESS: Successfully verified Tarvenix Signature for the buResource DLL";
 const char kResourceLoaded[] = "BU RES LOAD: Successfully loaded the resource file..";

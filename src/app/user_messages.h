@@ -7,6 +7,9 @@
 
 namespace bu {
 
+// The optional signed resource module in the package.
+extern const wchar_t kResourceModuleName[];
+
 // Where string-table texts come from: a verified buResource.dll, or the
 // program's own instance. Set once at startup; never released.
 extern platform::StringModuleHandle resourceModule;

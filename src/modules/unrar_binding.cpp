@@ -9,10 +9,11 @@
 #include "trust/publisher_signature.h"
 
 namespace bu {
+
+const wchar_t kUnrarFileName[] = L"unrar.dll";
 namespace {
 
 // The package's library, by the same name on every port.
-const wchar_t kUnrarFileName[] = L"unrar.dll";
 
 const char kNotSigned[] = "UNRAR FAILURE: UNRAR DLL is not Tarvenix Signed.";
 const char kNotLoaded[] = "UNRAR FAILURE: UNRAR DLL could not be loaded";

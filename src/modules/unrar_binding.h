@@ -12,6 +12,9 @@
 
 namespace bu {
 
+// The UnRAR library's file in the package.
+extern const wchar_t kUnrarFileName[];
+
 struct UnrarBinding {
   // The directory that receives the archive's content, as given: wide text
   // that reaches the library unchanged.

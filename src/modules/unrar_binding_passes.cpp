@@ -163,6 +163,54 @@ bool probeArchive(const platform::CodeModule& library, const std::string& archiv
   return true;
 }
 
+ArchiveListing listArchive(const platform::CodeModule& library, const std::string& archiveName) {
+  ArchiveListing listing;
+  const auto open = platform::symbolAs<OpenArchiveEx>(library, "RAROpenArchiveEx");
+  const auto close = platform::symbolAs<CloseArchive>(library, "RARCloseArchive");
+  const auto processFile = platform::symbolAs<ProcessFile>(library, "RARProcessFile");
+  const auto readHeader = platform::symbolAs<ReadHeaderEx>(library, "RARReadHeaderEx");
+  if (open == nullptr || close == nullptr || processFile == nullptr || readHeader == nullptr ||
+      !isPathBelow(platform::ansiToWide(archiveName))) {
+    return listing;
+  }
+  OpenedArchive archive(open, close, archiveName, RAR_OM_LIST);
+  listing.opened = archive.opened();
+  if (!listing.opened) return listing;
+  std::vector<wchar_t> linkTarget(kLinkTargetCapacity);
+  RARHeaderDataEx header;
+  for (;;) {
+    std::memset(&header, 0, sizeof header);
+    std::fill(linkTarget.begin(), linkTarget.end(), L'\0');
+    header.RedirName = linkTarget.data();
+    header.RedirNameSize = kLinkTargetCapacity;
+    const int read = readHeader(archive.handle(), &header);
+    if (read == ERAR_END_ARCHIVE) {
+      listing.complete = archiveIsComplete(archiveName);
+      break;
+    }
+    if (read != ERAR_SUCCESS) {
+      listing.code = read;
+      break;
+    }
+    bool nameComplete = false;
+    const std::wstring name = fieldText(header.FileNameW, std::size(header.FileNameW), nameComplete);
+    if (listing.refusedEntry.empty() && !entryAccepted(header, name, nameComplete, linkTarget.data())) {
+      listing.refusedEntry = name.empty() ? L"(no name)" : name;
+    }
+    if ((header.Flags & RHDF_ENCRYPTED) != 0) listing.encrypted = true;
+    if ((header.Flags & RHDF_DIRECTORY) == 0) {
+      ++listing.files;
+      listing.bytes += (static_cast<unsigned long long>(header.UnpSizeHigh) << 32) | header.UnpSize;
+    }
+    const int skipped = processFile(archive.handle(), RAR_SKIP, nullptr, nullptr);
+    if (skipped != ERAR_SUCCESS) {
+      listing.code = skipped;
+      break;
+    }
+  }
+  return listing;
+}
+
 int extractEntries(const platform::CodeModule& library, const std::string& archiveName,
                    const std::wstring& destination, const std::string& destinationForLog) {
   const auto open = platform::symbolAs<OpenArchiveEx>(library, "RAROpenArchiveEx");

@@ -36,6 +36,12 @@ unset DISPLAY WAYLAND_DISPLAY
 wine="$(dirname "$0")/wine.sh"
 
 marker="$prefix/.testbed-ready"
+# What the prefix was made with: its temporary directory and whether the host
+# ran 32-bit code then. A prefix made while it ran none lacks its 32-bit
+# half (wineboot could not run it), so a change of host makes it anew.
+i386=$(BU_HIDE_I386='' bash "$(dirname "$0")/i386_host.sh" probe)
+made_for="$tempdir
+$i386"
 exec 9>"$prefix.lock"
 flock 9
 # Every wine command below runs with fd 9 closed: the persistent server would
@@ -64,9 +70,13 @@ start_server() {
   "$wine" cmd /c exit </dev/null 9>&- 3>&- 4>&- || true
 }
 
-if [ -f "$marker" ] && [ "$(cat "$marker")" = "$tempdir" ]; then
+if [ -f "$marker" ] && [ "$(cat "$marker")" = "$made_for" ]; then
   start_server
   exit 0
+fi
+if [ -f "$marker" ] && [ "$(sed -n 2p "$marker")" != "$i386" ]; then
+  wineserver -k 9>&- 3>&- 4>&- || true
+  find "$prefix" -mindepth 1 -delete
 fi
 
 t0=$(date +%s%N)
@@ -101,6 +111,6 @@ rm -f "$regfile"
 wineserver -w 9>&- 3>&- 4>&-
 start_server
 
-printf '%s' "$tempdir" >"$marker"
+printf '%s' "$made_for" >"$marker"
 ms=$(( ($(date +%s%N) - t0) / 1000000 ))
 printf 'wine prefix ready: %s (%d.%03d s)\n' "$prefix" $((ms / 1000)) $((ms % 1000)) >&3

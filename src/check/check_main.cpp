@@ -1,0 +1,62 @@
+// brevCheck: tells a package's author whether every update in a package
+// will deploy, before the package ships.
+//
+//   brevCheck [--json] <package folder>
+//
+// Exit codes: 0 nothing is an error, 1 something is, 2 a usage error.
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "check/check_report.h"
+#include "check/package_check.h"
+
+namespace {
+
+const char kUsage[] = "usage: brevCheck [--json] <package folder>\n";
+constexpr int kNoErrors = 0;
+constexpr int kErrors = 1;
+constexpr int kUsageError = 2;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // 8-bit texts are in the locale's character set, as the updater reads them.
+  std::setlocale(LC_ALL, "");
+  bool json = false;
+  std::string folder;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--json") == 0 && !json) {
+      json = true;
+    } else if (folder.empty() && argv[i][0] != '\0' && std::strncmp(argv[i], "--", 2) != 0) {
+      folder = argv[i];
+    } else {
+      std::fputs(kUsage, stderr);
+      return kUsageError;
+    }
+  }
+  if (folder.empty()) {
+    std::fputs(kUsage, stderr);
+    return kUsageError;
+  }
+
+  std::vector<bu::check::Finding> findings;
+  std::error_code error;
+  if (!std::filesystem::is_directory(folder, error)) {
+    findings.push_back({"package", "folder", bu::check::Level::Error, "not found or not a folder"});
+  } else {
+    // The updater reads the package from its current directory.
+    std::filesystem::current_path(folder, error);
+    if (error) {
+      findings.push_back({"package", "folder", bu::check::Level::Error, "cannot be entered"});
+    } else {
+      findings = bu::check::checkPackage();
+    }
+  }
+  const std::string report = json ? bu::check::jsonReport(folder, findings)
+                                   : bu::check::tableReport(folder, findings);
+  std::fputs(report.c_str(), stdout);
+  return bu::check::hasErrors(findings) ? kErrors : kNoErrors;
+}

@@ -1,0 +1,307 @@
+#include "check/package_check.h"
+
+#include <tinyxml.h>
+
+#include <string>
+
+#include "app/product_architecture.h"
+#include "app/result_codes.h"
+#include "app/user_messages.h"
+#include "brevant_updater_module.h"
+#include "config/configuration.h"
+#include "config/update_entry.h"
+#include "engine/module_location.h"
+#include "modules/archive_entry_name.h"
+#include "modules/unrar_binding.h"
+#include "modules/unrar_binding_passes.h"
+#include "platform/code_module.h"
+#include "platform/pinned_file.h"
+#include "platform/string_resource.h"
+#include "platform/text.h"
+#include "trust/publisher_signature.h"
+
+namespace bu::check {
+namespace {
+
+// The texts a resource module must hold: every box's.
+constexpr unsigned kFirstText = 101;
+constexpr unsigned kLastText = 111;
+constexpr std::size_t kTextCapacity = 4096;
+
+const char kPackage[] = "package";
+const char kSibling64[] = "the 64-bit hand-over";
+
+class Report {
+ public:
+  void add(const std::string& scope, const std::string& check, Level level,
+           const std::string& detail) {
+    findings_.push_back({scope, check, level, detail});
+  }
+  std::vector<Finding> take() { return std::move(findings_); }
+
+ private:
+  std::vector<Finding> findings_;
+};
+
+std::string narrow(const std::wstring& text) { return platform::wideToAnsi(text); }
+
+// In a package handed over to the 64-bit build, its files are that build's:
+// this program checks their signature and machine, not their contents.
+void checkForSibling(Report& report, const std::string& scope, const std::string& check,
+                     const platform::PinnedFile& file, const std::wstring& path) {
+  if (!verifyPublisherSignature(file)) {
+    report.add(scope, check, Level::Error, "not signed by the maker");
+  } else if (!isModule64Bit(path)) {
+    report.add(scope, check, Level::Error,
+               std::string("not an x64 image, but ") + kSiblingProgram + " loads it");
+  } else {
+    report.add(scope, check, Level::Ok,
+               std::string("signed x64 image for ") + kSiblingProgram +
+                   " (its contents: run brevCheck64)");
+  }
+}
+
+// The configuration, read as every mode reads it.
+bool checkConfiguration(Report& report) {
+  TiXmlDocument document;
+  const int loaded = loadConfigurationFile(document);
+  if (loaded != kResultConfigLoaded) {
+    report.add(kPackage, "buConfig.xml", Level::Error,
+               "missing, unreadable, not a regular file or not well-formed XML (the updater "
+               "ends with 101)");
+    return false;
+  }
+  const int parsed = parseConfiguration(document);
+  if (parsed == kResultConfigNoRoot) {
+    report.add(kPackage, "buConfig.xml", Level::Error,
+               "no element at top level (the updater ends with 103)");
+    return false;
+  }
+  if (parsed != kResultSuccess) {
+    report.add(kPackage, "buConfig.xml", Level::Error,
+               "a product lacks one of its eight values and is left out (the updater ends "
+               "with 122; the log names it)");
+    return false;
+  }
+  report.add(kPackage, "buConfig.xml", Level::Ok,
+             std::to_string(updateEntries.size()) + " product(s); run-oem-only " +
+                 (runOemOnly ? "yes: full runs need /tvxoem" : "no"));
+  return true;
+}
+
+// The package's unrar.dll, as the updater verifies and loads it.
+platform::CodeModule checkUnrar(Report& report, bool handOver) {
+  const platform::PinnedFile file = platform::PinnedFile::open(kUnrarFileName);
+  if (!file.isOpen()) {
+    report.add(kPackage, "unrar.dll", Level::Error, "missing: every run ends (118)");
+    return {};
+  }
+  if (handOver) {
+    checkForSibling(report, kPackage, "unrar.dll", file, kUnrarFileName);
+    return {};
+  }
+  if (!verifyPublisherSignature(file)) {
+    report.add(kPackage, "unrar.dll", Level::Error,
+               "not signed by the maker: every run ends (118)");
+    return {};
+  }
+  platform::CodeModule library =
+      platform::CodeModule::load(file, platform::ModuleDependencies::SystemOnly);
+  if (!library) {
+    report.add(kPackage, "unrar.dll", Level::Error,
+               "signed, but this program cannot load it (another architecture?): every run "
+               "ends (111)");
+    return {};
+  }
+  report.add(kPackage, "unrar.dll", Level::Ok, "signed and loadable by this program");
+  return library;
+}
+
+void checkResourceModule(Report& report) {
+  const platform::PinnedFile file = platform::PinnedFile::open(kResourceModuleName);
+  if (!file.isOpen()) {
+    report.add(kPackage, "buResource.dll", Level::Ok, "absent: the program's own texts");
+    return;
+  }
+  if (!verifyPublisherSignature(file)) {
+    report.add(kPackage, "buResource.dll", Level::Warning,
+               "not signed by the maker: the program's own texts are shown");
+    return;
+  }
+  const platform::StringModuleHandle module = platform::loadStringModule(file);
+  if (module == nullptr) {
+    report.add(kPackage, "buResource.dll", Level::Warning,
+               "signed, but its string table cannot be read: the program's own texts are shown");
+    return;
+  }
+  std::string missing;
+  for (unsigned id = kFirstText; id <= kLastText; ++id) {
+    if (platform::loadString(module, id, kTextCapacity).empty()) {
+      missing += (missing.empty() ? "" : ", ") + std::to_string(id);
+    }
+  }
+  if (!missing.empty()) {
+    report.add(kPackage, "buResource.dll", Level::Error,
+               "signed, but these texts are missing or empty: " + missing);
+    return;
+  }
+  report.add(kPackage, "buResource.dll", Level::Ok, "signed, every text 101-111 present");
+}
+
+// Which program runs the package: this one, or - for the 32-bit program -
+// the 64-bit build it hands over to when the first authorization module it
+// can locate is an x64 image. True for the hand-over.
+bool checkArchitecture(Report& report) {
+  constexpr bool kThis64Bit = sizeof(void*) == 8;
+  const std::wstring path = kThis64Bit ? std::wstring() : findAuthorizationModulePath();
+  if (path.empty() || !isModule64Bit(path)) {
+    report.add(kPackage, "program", Level::Ok, "this program runs the package");
+    return false;
+  }
+  const platform::PinnedFile sibling =
+      platform::PinnedFile::open(platform::ansiToWide(kSiblingProgram));
+  report.add(kPackage, "program", sibling.isOpen() ? Level::Ok : Level::Error,
+             std::string(kSibling64) + ": the first authorization module (" + narrow(path) +
+                 ") is an x64 image" +
+                 (sibling.isOpen() ? "" : std::string(", but ") + kSiblingProgram +
+                                              " is missing (the updater ends with 124)"));
+  return true;
+}
+
+void checkArchive(Report& report, const std::string& scope, const std::string& name,
+                  const platform::CodeModule& library) {
+  const std::string check = "archive " + name;
+  if (!isPathBelow(platform::ansiToWide(name))) {
+    report.add(scope, check, Level::Error,
+               "not a name inside the package: never opened (the entry fails)");
+    return;
+  }
+  if (!platform::PinnedFile::open(platform::ansiToWide(name)).isOpen()) {
+    report.add(scope, check, Level::Error, "missing (the entry fails)");
+    return;
+  }
+  if (!library) {
+    report.add(scope, check, Level::Warning,
+               "present; not listed here (no usable unrar.dll for this program)");
+    return;
+  }
+  const ArchiveListing listing = listArchive(library, name);
+  const std::string counts = std::to_string(listing.files) + " file(s), " +
+                             std::to_string(listing.bytes) + " bytes unpacked";
+  if (!listing.opened) {
+    report.add(scope, check, Level::Error,
+               "the package's unrar.dll cannot open it: not an archive, encrypted headers or "
+               "an unreadable file (109)");
+  } else if (!listing.refusedEntry.empty()) {
+    report.add(scope, check, Level::Error,
+               "entry '" + narrow(listing.refusedEntry) +
+                   "' would be refused: it leads out of the destination or cannot be named "
+                   "exactly (110)");
+  } else if (listing.encrypted) {
+    report.add(scope, check, Level::Error, "holds encrypted entries: no password is asked (110)");
+  } else if (listing.code != 0) {
+    report.add(scope, check, Level::Error,
+               "damaged, or a volume is missing: the library answers " +
+                   std::to_string(listing.code) + " (110)");
+  } else if (!listing.complete) {
+    report.add(scope, check, Level::Error, "cut short: no end-of-archive record (110)");
+  } else {
+    report.add(scope, check, Level::Ok, counts);
+  }
+}
+
+// The factories a module exports, by interface version.
+std::string factories(const platform::CodeModule& module, bool authorization) {
+  const char* names[] = {BU_CREATE_AUTHORIZATION_MANAGER, BU_CREATE_AUTHORIZATION_MANAGER2,
+                         BU_CREATE_DEPLOYMENT_MANAGER, BU_CREATE_DEPLOYMENT_MANAGER2,
+                         BU_CREATE_DEPLOYMENT_MANAGER3};
+  std::string versions;
+  const int first = authorization ? 0 : 2;
+  const int last = authorization ? 1 : 4;
+  for (int i = first; i <= last; ++i) {
+    if (module.symbol(names[i]) != nullptr) {
+      versions += (versions.empty() ? "" : ", ") + std::to_string(i - first + 1);
+    }
+  }
+  return versions;
+}
+
+void checkModule(Report& report, const std::string& scope, std::size_t index,
+                 ModuleKind kind, bool handOver) {
+  const UpdateEntry& entry = updateEntries[index];
+  const bool authorization = kind == ModuleKind::Authorization;
+  const std::string& name = authorization ? entry.authDllName : entry.deployDllName;
+  const std::string& location = authorization ? entry.authDllLocation : entry.deployDllLocation;
+  const std::string check = std::string(authorization ? "authorization" : "deployment") +
+                            " module " + name;
+  if (isLocalLocation(location)) {
+    const std::wstring path = readModulePathFromRegistry(index, kind, false);
+    report.add(scope, check, Level::Warning,
+               path.empty() ? "installed with its product, not registered on this machine; "
+                              "checked only at run time"
+                            : "installed with its product at " + narrow(path) +
+                                  "; checked only at run time");
+    return;
+  }
+  const std::wstring path = platform::ansiToWide(name);
+  if (!isPathBelow(path)) {
+    report.add(scope, check, Level::Error, "not a name inside the package: never opened");
+    return;
+  }
+  const platform::PinnedFile file = platform::PinnedFile::open(path);
+  if (!file.isOpen()) {
+    report.add(scope, check, Level::Error, "missing from the package");
+    return;
+  }
+  if (handOver) {
+    checkForSibling(report, scope, check, file, path);
+    return;
+  }
+  if (!verifyPublisherSignature(file)) {
+    report.add(scope, check, Level::Error, "not signed by the maker");
+    return;
+  }
+  const platform::CodeModule module =
+      platform::CodeModule::load(file, platform::ModuleDependencies::SystemOnly);
+  if (!module) {
+    report.add(scope, check, Level::Error,
+               "signed, but this program cannot load it (another architecture, or an import "
+               "that is not a system library)");
+    return;
+  }
+  const std::string versions = factories(module, authorization);
+  report.add(scope, check, versions.empty() ? Level::Error : Level::Ok,
+             versions.empty() ? "signed and loadable, but exports no factory"
+                              : "signed, loadable, interface version(s) " + versions);
+}
+
+}  // namespace
+
+const char* levelName(Level level) {
+  switch (level) {
+    case Level::Ok:
+      return "ok";
+    case Level::Warning:
+      return "warning";
+    case Level::Error:
+      break;
+  }
+  return "error";
+}
+
+std::vector<Finding> checkPackage() {
+  Report report;
+  if (!checkConfiguration(report)) return report.take();
+  checkResourceModule(report);
+  const bool handOver = checkArchitecture(report);
+  const platform::CodeModule library = checkUnrar(report, handOver);
+  for (std::size_t i = 0; i < updateEntries.size(); ++i) {
+    const std::string scope = "product " + std::to_string(i + 1);
+    checkModule(report, scope, i, ModuleKind::Authorization, handOver);
+    checkModule(report, scope, i, ModuleKind::Deployment, handOver);
+    checkArchive(report, scope, updateEntries[i].updateFile, library);
+  }
+  return report.take();
+}
+
+}  // namespace bu::check
