@@ -22,6 +22,7 @@ sys.path.insert(0, os.path.join(TESTS, "e2e"))
 sys.path.insert(0, os.path.join(TESTS, "archives"))
 
 import make_archives  # noqa: E402
+from run_scenarios import find_fixture  # noqa: E402
 from wine_runner import WINE, wine_environment  # noqa: E402
 
 TIMEOUT = 120
@@ -37,14 +38,6 @@ CONFIG = """<?xml version="1.0" encoding="windows-1252"?>
   </product>
 </package>
 """
-
-
-def find_fixture(options, relative):
-    for directory in options.fixtures:
-        candidate = os.path.join(directory, relative)
-        if os.path.exists(candidate):
-            return candidate
-    raise FileNotFoundError("fixture %s not found in %s" % (relative, options.fixtures))
 
 
 def snapshot(folder):
