@@ -10,6 +10,7 @@
 #include "log/write_log.h"
 #include "modules/archive_end.h"
 #include "modules/archive_entry_name.h"
+#include "modules/staged_placement.h"
 #include "platform/staging_area.h"
 #include "platform/text.h"
 // Last: on POSIX the library's header defines macros for Windows types.
@@ -99,35 +100,23 @@ bool madeLinkConfined(const platform::StagingArea& staging, const std::wstring& 
   return !staging.madeLink(name, target) || isEntryConfined(name, kUnixSymlink, target);
 }
 
-// One entry the library has extracted into the staging directory.
-struct StagedEntry {
-  std::wstring name;
-  bool link;       // a link the library may have failed to make without saying so
-  bool plainFile;  // a file, no link, whose archived mode holds no special bits
-};
-
 // The header's host system for archives made on Unix, whose attributes are
 // a file mode the library applies.
 constexpr unsigned kUnixHost = 3;
 constexpr unsigned kSpecialModeBits = 07000;
 
-bool isPlainFile(const RARHeaderDataEx& header) {
-  return (header.Flags & RHDF_DIRECTORY) == 0 && header.RedirType == kNotALink &&
-         (header.HostOS != kUnixHost || (header.FileAttr & kSpecialModeBits) == 0);
+bool holdsSpecialBits(const RARHeaderDataEx& header) {
+  return header.HostOS == kUnixHost && (header.FileAttr & kSpecialModeBits) != 0;
 }
 
-// Moves the staged entries into the destination in archive order. 0, or the
-// library's code for an entry that could not be created (ERAR_ECREATE) when
-// one is refused or a link is missing; the entries before it stay.
-int placeEntries(platform::StagingArea& staging, const std::vector<StagedEntry>& entries) {
-  for (const StagedEntry& entry : entries) {
-    const platform::Placement placed = staging.place(entry.name, entry.plainFile);
-    if (placed == platform::Placement::Refused) return ERAR_ECREATE;
-    // Any other entry found missing was placed already under another
-    // spelling of its name (the same name twice, or in another case).
-    if (placed == platform::Placement::Missing && entry.link) return ERAR_ECREATE;
-  }
-  return ERAR_SUCCESS;
+bool isPlainFile(const RARHeaderDataEx& header) {
+  return (header.Flags & RHDF_DIRECTORY) == 0 && header.RedirType == kNotALink &&
+         !holdsSpecialBits(header);
+}
+
+bool isPlainDirectory(const RARHeaderDataEx& header) {
+  return (header.Flags & RHDF_DIRECTORY) != 0 && header.RedirType == kNotALink &&
+         !holdsSpecialBits(header);
 }
 
 void logExtractFailure(const std::string& destinationForLog, int code) {
@@ -238,11 +227,15 @@ int extractEntries(const platform::CodeModule& library, const std::string& archi
   std::wstring stagingArgument = staging.path();
   std::vector<StagedEntry> staged;
   std::vector<wchar_t> linkTarget(kLinkTargetCapacity);
+  // The library fills every field of the record for each header it reads
+  // (the names padded, the link target terminated), so the record is
+  // cleared once: clearing its 30 KB per entry showed in archives of many
+  // small files.
   RARHeaderDataEx header;
+  std::memset(&header, 0, sizeof header);
   int failure = ERAR_SUCCESS;
   while (failure == ERAR_SUCCESS) {
-    std::memset(&header, 0, sizeof header);
-    std::fill(linkTarget.begin(), linkTarget.end(), L'\0');
+    linkTarget.front() = L'\0';
     header.RedirName = linkTarget.data();
     header.RedirNameSize = kLinkTargetCapacity;
 
@@ -270,11 +263,13 @@ int extractEntries(const platform::CodeModule& library, const std::string& archi
     failure = processFile(archive.handle(), RAR_EXTRACT, stagingArgument.data(), nullptr);
     const bool link = header.RedirType != kNotALink;
     if (failure == ERAR_SUCCESS && link && !madeLinkConfined(staging, name)) failure = ERAR_ECREATE;
-    if (failure == ERAR_SUCCESS) staged.push_back({std::move(name), link, isPlainFile(header)});
+    if (failure == ERAR_SUCCESS) {
+      staged.push_back({std::move(name), link, isPlainFile(header), isPlainDirectory(header)});
+    }
   }
   // What was extracted completely before a failure stays, as it did when
   // the library wrote into the destination itself.
-  const int placed = placeEntries(staging, staged);
+  const int placed = placeEntries(staging, staged, failure == ERAR_SUCCESS);
   if (placed != ERAR_SUCCESS) failure = placed;
   if (failure != ERAR_SUCCESS) {
     logExtractFailure(destinationForLog, failure);

@@ -58,6 +58,13 @@ class StagingArea {
   // the library made.
   Placement place(const std::wstring& entry, bool plainFile = false);
 
+  // Moves the staged top-level directory `name` into the destination whole,
+  // with everything below it, when nothing at all lies there under that
+  // name; false, with nothing changed, otherwise. An archive extracted into
+  // a new directory then costs one move instead of one for each entry; the
+  // caller vouches for what the staged directory holds.
+  bool placeNewDirectory(const std::wstring& name);
+
  private:
   struct State;
   std::unique_ptr<State> state_;

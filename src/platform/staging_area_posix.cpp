@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -176,6 +177,24 @@ Placement StagingArea::place(const std::wstring& entry, bool plainFile) {
   }
   return ::renameat(from, leaf.c_str(), to, leaf.c_str()) == 0 ? Placement::Placed
                                                                 : Placement::Refused;
+}
+
+bool StagingArea::placeNewDirectory(const std::wstring& directory) {
+  std::string name;
+  if (!state_->ready || !narrowForm(directory, name) || name.empty() ||
+      name.find('/') != std::string::npos) {
+    return false;
+  }
+  struct stat staged;
+  if (::fstatat(state_->staging.get(), name.c_str(), &staged, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISDIR(staged.st_mode)) {
+    return false;
+  }
+  // The directories cached for the last entry may be the one that moves.
+  state_->cacheValid = false;
+  // RENAME_NOREPLACE: whatever lies at the name, a link included, stays.
+  return ::renameat2(state_->staging.get(), name.c_str(), state_->destination.get(),
+                     name.c_str(), RENAME_NOREPLACE) == 0;
 }
 
 }  // namespace bu::platform

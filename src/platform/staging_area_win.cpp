@@ -133,4 +133,16 @@ Placement StagingArea::place(const std::wstring& entry, bool) {
                                                                          : Placement::Refused;
 }
 
+bool StagingArea::placeNewDirectory(const std::wstring& name) {
+  if (!state_->ready || name.empty() || name.find_first_of(L"\\/") != std::wstring::npos) {
+    return false;
+  }
+  const std::wstring from = state_->path + L"\\" + name;
+  const DWORD staged = GetFileAttributesW(from.c_str());
+  if (staged == kNoAttributes || !isDirectory(staged) || isLink(staged)) return false;
+  // Without MOVEFILE_REPLACE_EXISTING the move fails when anything lies at
+  // the name.
+  return MoveFileExW(from.c_str(), (state_->destination + L"\\" + name).c_str(), 0) != 0;
+}
+
 }  // namespace bu::platform

@@ -1,5 +1,6 @@
 #include "platform/text.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cwchar>
@@ -50,6 +51,11 @@ std::wstring ansiToWide(const std::string& text) {
 // The library converts with wcstombs; the text is kept when that succeeds
 // and converts back to the same characters.
 bool libraryKeepsText(const std::wstring& text) {
+  // Every locale this library runs in keeps ASCII as it is; names are
+  // nearly always ASCII, and the two conversions cost more than the check.
+  const bool ascii = std::all_of(text.begin(), text.end(),
+                                 [](wchar_t c) { return c > 0 && c < 0x80; });
+  if (ascii) return true;
   const std::size_t size = std::wcstombs(nullptr, text.c_str(), 0);
   if (size == static_cast<std::size_t>(-1)) return false;
   std::string narrow(size, '\0');

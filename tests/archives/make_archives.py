@@ -218,9 +218,18 @@ def link_to_dots_and_surrogate(target):
 
 
 def special_modes(target):
-    """Files stored setuid and setgid."""
-    make(target, ["first.txt", "last.txt"], modes={"first.txt": 0o4755, "last.txt": 0o2755})
-    return ["first.txt", "last.txt"]
+    """Files stored setuid and setgid, one at the top, one in a directory."""
+    make(target, ["first.txt", "last.txt"], names={"last.txt": "tools/last.txt"},
+         modes={"first.txt": 0o4755, "last.txt": 0o2755})
+    return {"first.txt": "first.txt", "tools/last.txt": "last.txt"}
+
+
+def setgid_directory(target):
+    """A plain file, then its directory's entry stored setgid: the library
+    applies that mode to the directory the file made."""
+    write(target, rar4.archive([(b"shared/first.txt", FILES["first.txt"], 0o100644),
+                                (b"shared", b"", 0o042775)]))
+    return {"shared/first.txt": "first.txt"}
 
 
 def rar4_links(target, link_target):
@@ -300,6 +309,7 @@ RECIPES = {
     "stream_escaping": stream_escaping,
     "link_to_dots_and_surrogate": link_to_dots_and_surrogate,
     "special_modes": special_modes,
+    "setgid_directory": setgid_directory,
     "rar4_link_inside": lambda target: rar4_links(target, b"testdir/first.txt"),
     "rar4_link_escaping": lambda target: rar4_links(target, b"../outside.txt"),
     "file_named_f": file_named_f,

@@ -280,7 +280,7 @@ def run_case(target, case, archive, groups, libraries):
                     if name not in planted}
     for name, mode in (expected.get("modes", {}) if target.native else {}).items():
         path = os.path.join(destination, *name.split("/"))
-        if os.path.isfile(path) and "%o" % (os.stat(path).st_mode & 0o7777) != mode:
+        if os.path.exists(path) and "%o" % (os.stat(path).st_mode & 0o7777) != mode:
             problems.append("mode of %s: expected %s, got %o" % (name, mode,
                                                                  os.stat(path).st_mode & 0o7777))
     for name in sorted(set(expected_files) | set(actual_files)):
