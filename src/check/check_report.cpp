@@ -52,9 +52,16 @@ bool hasErrors(const std::vector<Finding>& findings) {
 
 std::string tableReport(const std::string& folder, const std::vector<Finding>& findings) {
   std::string out = "Package " + folder + "\n";
+  // The columns as wide as their longest text, so the details line up.
+  std::size_t scopeWidth = 0;
+  std::size_t checkWidth = 0;
   for (const Finding& f : findings) {
-    out += padded(levelName(f.level), 8) + padded(f.scope, 11) + padded(f.check, 36) + f.detail +
-           "\n";
+    scopeWidth = std::max(scopeWidth, f.scope.size() + 2);
+    checkWidth = std::max(checkWidth, f.check.size() + 2);
+  }
+  for (const Finding& f : findings) {
+    out += padded(levelName(f.level), 8) + padded(f.scope, scopeWidth) +
+           padded(f.check, checkWidth) + f.detail + "\n";
   }
   const std::size_t errors = count(findings, Level::Error);
   const std::size_t warnings = count(findings, Level::Warning);

@@ -78,9 +78,16 @@ bool checkConfiguration(Report& report) {
     return false;
   }
   if (parsed != kResultSuccess) {
-    report.add(kPackage, "buConfig.xml", Level::Error,
-               "a product lacks one of its eight values and is left out (the updater ends "
-               "with 122; the log names it)");
+    // Each product left out, under its place among all the products and
+    // the name the updater's log gives it.
+    for (const LeftOutProduct& product : leftOutProducts(document)) {
+      std::string lacks;
+      for (const std::string& value : product.missing) lacks += (lacks.empty() ? "" : ", ") + value;
+      report.add("product " + std::to_string(product.position), "buConfig.xml", Level::Error,
+                 (product.name.empty() ? std::string("(no name in the log)")
+                                       : "'" + product.name + "'") +
+                     " lacks " + lacks + ": left out, and the updater ends with 122");
+    }
     return false;
   }
   report.add(kPackage, "buConfig.xml", Level::Ok,
@@ -93,7 +100,7 @@ bool checkConfiguration(Report& report) {
 platform::CodeModule checkUnrar(Report& report, bool handOver) {
   const platform::PinnedFile file = platform::PinnedFile::open(kUnrarFileName);
   if (!file.isOpen()) {
-    report.add(kPackage, "unrar.dll", Level::Error, "missing: every run ends (118)");
+    report.add(kPackage, "unrar.dll", Level::Error, "missing or unreadable: every run ends (118)");
     return {};
   }
   if (handOver) {
@@ -177,7 +184,7 @@ void checkArchive(Report& report, const std::string& scope, const std::string& n
     return;
   }
   if (!platform::PinnedFile::open(platform::ansiToWide(name)).isOpen()) {
-    report.add(scope, check, Level::Error, "missing (the entry fails)");
+    report.add(scope, check, Level::Error, "missing or unreadable (the entry fails)");
     return;
   }
   if (!library) {
@@ -250,7 +257,7 @@ void checkModule(Report& report, const std::string& scope, std::size_t index,
   }
   const platform::PinnedFile file = platform::PinnedFile::open(path);
   if (!file.isOpen()) {
-    report.add(scope, check, Level::Error, "missing from the package");
+    report.add(scope, check, Level::Error, "missing from the package, or unreadable");
     return;
   }
   if (handOver) {

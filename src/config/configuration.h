@@ -2,6 +2,10 @@
 // and runOemOnly (config/update_entry.h).
 #pragma once
 
+#include <cstddef>
+#include <string>
+#include <vector>
+
 class TiXmlDocument;
 
 namespace bu {
@@ -17,5 +21,18 @@ int loadConfigurationFile(TiXmlDocument& document);
 // at least one product was incomplete (the complete ones are listed all the
 // same). Only after loadConfigurationFile answered 102 for `document`.
 int parseConfiguration(const TiXmlDocument& document);
+
+// A product parseConfiguration leaves out: its place among the root's
+// products (from 1), the name the log gives it (empty when it has none of
+// its identifying values) and the values it lacks, as element paths such as
+// "auth-dll-info/location".
+struct LeftOutProduct {
+  std::size_t position;
+  std::string name;
+  std::vector<std::string> missing;
+};
+
+// The products of `document` that parseConfiguration leaves out, in order.
+std::vector<LeftOutProduct> leftOutProducts(const TiXmlDocument& document);
 
 }  // namespace bu

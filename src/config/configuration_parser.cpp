@@ -2,6 +2,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/result_codes.h"
 #include "config/ascii_case.h"
@@ -92,28 +94,71 @@ ModuleValues moduleValues(const TiXmlElement* product, const char* container) {
   return {childValue(info, kContentType), childValue(info, kLocation), childValue(info, kDllName)};
 }
 
+// A product's eight values, each present or not.
+struct ProductValues {
+  Value file;
+  Value description;
+  ModuleValues auth;
+  ModuleValues deploy;
+};
+
+ProductValues productValues(const TiXmlElement* product) {
+  return {childValue(product, kUpdateFile), childValue(product, kUpdateDescription),
+          moduleValues(product, kAuthInfo), moduleValues(product, kDeployInfo)};
+}
+
+// The values a product lacks, by their element paths, in the schema's order.
+std::vector<std::string> missingValues(const ProductValues& values) {
+  const std::pair<const Value*, std::string> all[] = {
+      {&values.file, kUpdateFile},
+      {&values.description, kUpdateDescription},
+      {&values.auth.contentType, std::string(kAuthInfo) + "/" + kContentType},
+      {&values.auth.location, std::string(kAuthInfo) + "/" + kLocation},
+      {&values.auth.dllName, std::string(kAuthInfo) + "/" + kDllName},
+      {&values.deploy.contentType, std::string(kDeployInfo) + "/" + kContentType},
+      {&values.deploy.location, std::string(kDeployInfo) + "/" + kLocation},
+      {&values.deploy.dllName, std::string(kDeployInfo) + "/" + kDllName}};
+  std::vector<std::string> missing;
+  for (const auto& [value, path] : all) {
+    if (!*value) missing.push_back(path);
+  }
+  return missing;
+}
+
+// The first of an incomplete product's identifying values that is present:
+// the name the log gives it.
+const Value* logName(const ProductValues& values) {
+  for (const Value* name : {&values.file, &values.description, &values.auth.contentType,
+                            &values.deploy.contentType}) {
+    if (*name) return name;
+  }
+  return nullptr;
+}
+
+// The root's own `product` children, in document order.
+template <typename Visit>
+void forEachProduct(const TiXmlElement* root, Visit visit) {
+  for (const TiXmlElement* product = root->FirstChildElement(kProduct); product != nullptr;
+       product = product->NextSiblingElement(kProduct)) {
+    visit(productValues(product));
+  }
+}
+
 // Appends a complete product to updateEntries. An incomplete one is left out
 // and named in the log by the first of its identifying values that is
 // present; with none of them it cannot be named and nothing is logged.
-bool readProduct(const TiXmlElement* product) {
-  const Value file = childValue(product, kUpdateFile);
-  const Value description = childValue(product, kUpdateDescription);
-  const ModuleValues auth = moduleValues(product, kAuthInfo);
-  const ModuleValues deploy = moduleValues(product, kDeployInfo);
-
-  const bool complete = file && description && auth.contentType && auth.location &&
-                        auth.dllName && deploy.contentType && deploy.location && deploy.dllName;
-  if (complete) {
-    updateEntries.push_back(UpdateEntry{*auth.contentType, *deploy.contentType, *file,
-                                        *description, *auth.dllName, *deploy.dllName,
+bool readProduct(const ProductValues& values) {
+  if (missingValues(values).empty()) {
+    const ModuleValues& auth = values.auth;
+    const ModuleValues& deploy = values.deploy;
+    updateEntries.push_back(UpdateEntry{*auth.contentType, *deploy.contentType, *values.file,
+                                        *values.description, *auth.dllName, *deploy.dllName,
                                         lowerCasedAscii(*auth.location), lowerCasedAscii(*deploy.location)});
     return true;
   }
-  for (const Value* name : {&file, &description, &auth.contentType, &deploy.contentType}) {
-    if (!*name) continue;
+  if (const Value* name = logName(values)) {
     WriteLog(kIncompleteEntry, (*name)->c_str());
     WriteLog(kIncompleteFields, (*name)->c_str());
-    break;
   }
   return false;
 }
@@ -133,11 +178,25 @@ int parseConfiguration(const TiXmlDocument& document) {
   // Only the root's own `product` children, in document order; an
   // incomplete one never stops the others from being read.
   int result = kResultSuccess;
-  for (const TiXmlElement* product = root->FirstChildElement(kProduct); product != nullptr;
-       product = product->NextSiblingElement(kProduct)) {
-    if (!readProduct(product)) result = kResultSomeFailed;
-  }
+  forEachProduct(root, [&result](const ProductValues& values) {
+    if (!readProduct(values)) result = kResultSomeFailed;
+  });
   return result;
+}
+
+std::vector<LeftOutProduct> leftOutProducts(const TiXmlDocument& document) {
+  std::vector<LeftOutProduct> leftOut;
+  const TiXmlElement* root = document.FirstChildElement();
+  if (root == nullptr) return leftOut;
+  std::size_t position = 0;
+  forEachProduct(root, [&](const ProductValues& values) {
+    ++position;
+    std::vector<std::string> missing = missingValues(values);
+    if (missing.empty()) return;
+    const Value* name = logName(values);
+    leftOut.push_back({position, name != nullptr ? **name : std::string(), std::move(missing)});
+  });
+  return leftOut;
 }
 
 }  // namespace bu

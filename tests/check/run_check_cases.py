@@ -21,6 +21,9 @@ TESTS = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(TESTS, "e2e"))
 sys.path.insert(0, os.path.join(TESTS, "archives"))
 
+sys.path.insert(0, os.path.join(os.path.dirname(TESTS), "scripts"))
+
+import demo  # noqa: E402
 import make_archives  # noqa: E402
 from run_scenarios import find_fixture  # noqa: E402
 from wine_runner import WINE, wine_environment  # noqa: E402
@@ -50,7 +53,22 @@ def snapshot(folder):
     return found
 
 
+def build_demo_package(options, package):
+    """The demo package as scripts/demo.sh assembles it, signed by the test
+    maker, with this program's sample modules and the test unrar.dll."""
+    os.makedirs(package)
+    shutil.copyfile(os.path.join(demo.ROOT, "demo", "package", "buConfig.xml"),
+                    os.path.join(package, "buConfig.xml"))
+    demo.make_archives(package)
+    samples = os.path.join(os.path.dirname(options.program), "sdk")
+    for name in demo.PACKAGED:
+        demo.sign(options.pki, os.path.join(samples, name), os.path.join(package, name))
+    shutil.copyfile(find_fixture(options, "signed/unrar.dll"), os.path.join(package, "unrar.dll"))
+
+
 def build_package(options, case, package):
+    if case.get("demo"):
+        return build_demo_package(options, package)
     os.makedirs(package)
     sep = "/" if options.target == "native" else "\\"
     config = {"description": "<update-description>Update</update-description>",
@@ -63,14 +81,16 @@ def build_package(options, case, package):
              "unrar.dll": "signed/unrar.dll"}
     files.update(case.get("files", {}))
     for name, fixture in files.items():
-        if fixture is not None:
+        if fixture == "{directory}":  # a name that is no file: unreadable as one
+            os.makedirs(os.path.join(package, name))
+        elif fixture is not None:
             shutil.copyfile(find_fixture(options, fixture), os.path.join(package, name))
         elif os.path.exists(os.path.join(package, name)):
             os.remove(os.path.join(package, name))
     if case.get("sibling"):
         shutil.copyfile(options.sibling, os.path.join(package, "brevUpdater64.exe"))
     archive = case.get("archive")
-    if "Update.rar" in files and files["Update.rar"] is None:
+    if "Update.rar" in files:
         return
     with tempfile.TemporaryDirectory() as made:
         if archive:

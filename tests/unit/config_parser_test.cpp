@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/configuration.h"
@@ -165,6 +166,37 @@ TEST_F(Configuration, FailedLoadForgetsTheEarlierEntriesAndOemSetting) {
   EXPECT_EQ(loadAndParse(), 101);
   EXPECT_TRUE(updateEntries.empty());
   EXPECT_FALSE(runOemOnly);
+}
+
+// What the package check reports of each product left out: its place among
+// the products, the name the log gives it, and every value it lacks.
+TEST_F(Configuration, LeftOutProductsAreNamedWithWhatTheyLack) {
+  const std::string all =
+      "update-file update-description auth-dll-info/content-type auth-dll-info/location "
+      "auth-dll-info/dll-name deploy-dll-info/content-type deploy-dll-info/location "
+      "deploy-dll-info/dll-name";
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"two_products.xml", {}},
+      {"incomplete_named_by_update_file.xml", {"1 'A.rar': deploy-dll-info/dll-name"}},
+      {"incomplete_not_named.xml",
+       {"1 '': update-file update-description auth-dll-info/content-type "
+        "deploy-dll-info/content-type deploy-dll-info/location deploy-dll-info/dll-name",
+        "2 '': " + all}},
+      {"element_names_case_sensitive.xml", {"1 'Update B': update-file"}},
+  };
+  for (const auto& [fixture, expected] : cases) {
+    SCOPED_TRACE(fixture);
+    useConfiguration(fixture);
+    TiXmlDocument document;
+    ASSERT_EQ(loadConfigurationFile(document), 102);
+    std::vector<std::string> found;
+    for (const LeftOutProduct& product : leftOutProducts(document)) {
+      std::string line = std::to_string(product.position) + " '" + product.name + "':";
+      for (const std::string& value : product.missing) line += " " + value;
+      found.push_back(line);
+    }
+    EXPECT_EQ(found, expected);
+  }
 }
 
 // A directory is opened like a file on POSIX; its length reads as enormous
