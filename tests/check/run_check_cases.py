@@ -67,6 +67,8 @@ def build_demo_package(options, package):
 
 
 def build_package(options, case, package):
+    if case.get("no_folder"):
+        return None
     if case.get("demo"):
         return build_demo_package(options, package)
     os.makedirs(package)
