@@ -26,6 +26,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(TESTS), "scripts"))
 import demo  # noqa: E402
 import make_archives  # noqa: E402
 from run_scenarios import find_fixture  # noqa: E402
+from scenarios import report_case  # noqa: E402
 from wine_runner import WINE, wine_environment  # noqa: E402
 
 TIMEOUT = 120
@@ -169,11 +170,7 @@ def main():
         cases = [c for c in json.load(f)["cases"] if options.target in c.get("targets", [options.target])]
     failed = 0
     for case in cases:
-        problems = run_case(options, case)
-        failed += bool(problems)
-        print("%-4s %s [%s]" % ("FAIL" if problems else "ok", case["name"], options.target))
-        for problem in problems:
-            print("     " + problem.replace("\n", "\n     "))
+        failed += report_case(case["name"], options.target, run_case(options, case))
     print("%d of %d check cases failed" % (failed, len(cases)))
     return 1 if failed else 0
 

@@ -130,12 +130,8 @@ def main():
     for scenario in chosen:
         if options.only and scenario["name"] != options.only:
             continue
-        problems = run_one(options, scenario)
-        status = "FAIL" if problems else "ok"
-        print("%-4s %s [%s]" % (status, scenario["name"], options.target))
-        for problem in problems:
-            print("     " + problem.replace("\n", "\n     "))
-        failed += bool(problems)
+        failed += scenarios.report_case(scenario["name"], options.target,
+                                        run_one(options, scenario))
     print("%d of %d scenarios failed" % (failed, len(chosen)))
     return 1 if failed else 0
 

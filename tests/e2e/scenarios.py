@@ -161,3 +161,12 @@ def check_boxes(seen, expected):
                 problems.append("box %d %s: expected %r, got %r"
                                 % (i + 1, key, expected[i][key], seen[i].get(key)))
     return problems
+
+
+def report_case(name, target, problems):
+    """Prints one case's outcome line and its problems, indented; answers
+    whether it failed."""
+    print("%-4s %s [%s]" % ("FAIL" if problems else "ok", name, target))
+    for problem in problems:
+        print("     " + problem.replace("\n", "\n     "))
+    return bool(problems)

@@ -477,10 +477,7 @@ def main():
         except Skip as skip:
             print("skip %s [%s]: %s" % (raw["name"], options.target, skip))
             continue
-        print("%-4s %s [%s]" % ("FAIL" if problems else "ok", raw["name"], options.target))
-        for problem in problems:
-            print("     " + problem.replace("\n", "\n     "))
-        failed += bool(problems)
+        failed += scenarios.report_case(raw["name"], options.target, problems)
     print("%d of %d fault cases failed" % (failed, len(cases)))
     return 1 if failed else 0
 

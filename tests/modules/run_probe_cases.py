@@ -16,6 +16,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
+from scenarios import report_case  # noqa: E402
 from wine_runner import WINE  # noqa: E402
 
 LOG_NAME = "Log.BrevantUpdater.txt"
@@ -181,11 +182,7 @@ def main():
     target = Target(options)
     failed = 0
     for case in cases:
-        problems = run_case(target, case)
-        failed += bool(problems)
-        print("%-4s %s [%s]" % ("FAIL" if problems else "ok", case["name"], options.target))
-        for problem in problems:
-            print("     " + problem.replace("\n", "\n     "))
+        failed += report_case(case["name"], options.target, run_case(target, case))
     print("%d of %d cases failed" % (failed, len(cases)))
     return 1 if failed else 0
 
