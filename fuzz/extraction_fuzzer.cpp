@@ -7,7 +7,15 @@
 // file), must come out as it went in, and the secret's bytes must never
 // appear in a file below the destination.
 //
+// The secret is fresh random bytes written for each execution, after its
+// input is fixed: the fuzzer learns the values the target compares, so a
+// constant secret would soon be put into an archive, and extracted
+// faithfully from the archive's own data. A fresh one is not in the input
+// (one that is, by a chance of 2^-256, is drawn again), so a file holding it
+// was copied from outside.
+//
 // Input: the archive's bytes. The library is Debian's libunrar.so.5.
+#include <sys/random.h>
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -28,7 +36,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kSecret[] = "secret of the machine: 5c1e7a2f9b\n";
+constexpr std::size_t kSecretSize = 32;
 
 const bu::platform::CodeModule* library = nullptr;
 
@@ -53,14 +61,24 @@ std::map<std::string, std::string> snapshot(const fs::path& root) {
   return found;
 }
 
-bool holdsSecret(const fs::path& destination) {
+std::string freshSecret(const std::string& input) {
+  std::string secret(kSecretSize, '\0');
+  do {
+    bu::fuzz::check(::getrandom(secret.data(), secret.size(), 0) ==
+                        static_cast<ssize_t>(secret.size()),
+                    "no random bytes for the secret");
+  } while (input.find(secret) != std::string::npos);
+  return secret;
+}
+
+bool holdsSecret(const fs::path& destination, const std::string& secret) {
   std::error_code error;
   for (auto it = fs::recursive_directory_iterator(destination, error);
        !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     if (!it->is_regular_file(error) || it->is_symlink(error)) continue;
     std::ostringstream content;
     content << std::ifstream(it->path(), std::ios::binary).rdbuf();
-    if (content.str().find(kSecret) != std::string::npos) return true;
+    if (content.str().find(secret) != std::string::npos) return true;
   }
   return false;
 }
@@ -86,7 +104,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const fs::path destination = root / "destination";
   fs::create_directories(outside / "dir");
   fs::create_directories(destination);
-  std::ofstream(outside / "secret.txt", std::ios::binary) << kSecret;
+  const std::string secret =
+      freshSecret(std::string(reinterpret_cast<const char*>(data), size));
+  std::ofstream(outside / "secret.txt", std::ios::binary) << secret;
   fs::permissions(outside / "secret.txt", fs::perms::owner_read | fs::perms::owner_write);
   fs::create_directory_symlink("../outside", destination / "p");
   fs::create_symlink("../outside/secret.txt", destination / "f");
@@ -98,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                      "destination");
 
   bu::fuzz::check(snapshot(outside) == before, "the tree beside the destination changed");
-  bu::fuzz::check(!holdsSecret(destination), "a file outside was read into the destination");
+  bu::fuzz::check(!holdsSecret(destination, secret), "a file outside was read into the destination");
   for (const auto& entry : fs::directory_iterator(root)) {
     const std::string name = entry.path().filename().string();
     bu::fuzz::check(name == "outside" || name == "destination" || name == "update.rar",
