@@ -1,70 +1,100 @@
 #include "modules/staged_placement.h"
 
-#include <cwctype>
-#include <map>
-
-// Last: on POSIX the library's header defines macros for Windows types.
-#include "unrar_api.h"
+#include "log/write_log.h"
+#include "modules/placement_journal.h"
+#include "platform/text.h"
 
 namespace bu {
 namespace {
 
-// The first component of an entry's name: the top-level directory it lies
-// in, or the entry itself. A top-level entry of any kind counts, so that a
-// link or a directory holding special bits at the top keeps its directory
-// from moving whole.
-std::wstring topLevelName(const std::wstring& name) {
-  return name.substr(0, name.find_first_of(L"/\\"));
-}
+const char kRolledBack[] = "UNRAR RECOVERY: Rolled back an interrupted extraction into %s.";
+const char kFinished[] =
+    "UNRAR RECOVERY: Finished the clean-up of a completed extraction into %s.";
+const char kNotUndone[] =
+    "UNRAR RECOVERY ERROR: An interrupted extraction into %s could not be undone; %s is left in "
+    "place.";
+const char kLeftForRestart[] = "UNRAR CLEANUP: %s is in use; it will be removed at restart.";
+const char kLeft[] = "UNRAR CLEANUP ERROR: %s could not be removed.";
 
-// A name as a file system that ignores case compares it, roughly: two
-// spellings that fold alike are never moved whole.
-std::wstring folded(std::wstring name) {
-  for (wchar_t& c : name) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-  return name;
-}
-
-struct TopLevelDirectory {
-  std::wstring spelling;
-  bool movable = true;  // every entry plain, one spelling
-  bool tried = false;
-  bool moved = false;
-};
+// The library's code for what cannot be created (ERAR_ECREATE).
+constexpr int kCannotCreate = 16;
 
 }  // namespace
 
-int placeEntries(platform::StagingArea& staging, const std::vector<StagedEntry>& entries,
-                 bool complete) {
-  std::map<std::wstring, TopLevelDirectory> directories;
-  std::vector<TopLevelDirectory*> directoryOf(entries.size(), nullptr);
-  for (std::size_t i = 0; complete && i < entries.size(); ++i) {
-    const std::wstring top = topLevelName(entries[i].name);
-    const auto [found, added] = directories.try_emplace(folded(top));
-    TopLevelDirectory& directory = found->second;
-    if (added) directory.spelling = top;
-    if (directory.spelling != top || !(entries[i].plainFile || entries[i].plainDirectory)) {
-      directory.movable = false;
-    }
-    directoryOf[i] = &directory;
-  }
+StagedExtraction::StagedExtraction(const std::wstring& destination, std::string destinationForLog)
+    : path_(destination), destinationForLog_(std::move(destinationForLog)) {}
 
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    TopLevelDirectory* directory = directoryOf[i];
-    if (directory != nullptr && directory->movable) {
-      if (!directory->tried) {
-        directory->tried = true;
-        directory->moved = staging.placeNewDirectory(directory->spelling);
-      }
-      if (directory->moved) continue;
-    }
-    const StagedEntry& entry = entries[i];
-    const platform::Placement placed = staging.place(entry.name, entry.plainFile);
-    if (placed == platform::Placement::Refused) return ERAR_ECREATE;
-    // Any other entry found missing was placed already under another
-    // spelling of its name (the same name twice, or in another case).
-    if (placed == platform::Placement::Missing && entry.link) return ERAR_ECREATE;
+StagedExtraction::~StagedExtraction() {
+  if (staging_) removeStaging(staging_);
+}
+
+platform::StagingArea& StagedExtraction::staging() { return *staging_; }
+
+int StagedExtraction::begin() {
+  destination_ = std::make_unique<platform::Destination>(path_);
+  if (!destination_->ready()) return kCannotCreate;
+  for (auto& abandoned : destination_->abandoned()) {
+    platform::NodeStamp root;
+    bool restoreRoot = false;
+    if (!recover(*abandoned, root, restoreRoot)) return kCannotCreate;
+    removeStaging(abandoned);
+    if (restoreRoot) destination_->restoreStamp(root);
   }
-  return ERAR_SUCCESS;
+  staging_ = destination_->makeStaging();
+  if (!staging_ || !staging_->appendJournal(journalHeader(destination_->stampBefore()), false)) {
+    return kCannotCreate;
+  }
+  return 0;
+}
+
+// A dead run's staging directory: a placement that finished only lost its
+// clean-up; any other is undone by what its journal says it planned, and
+// the destination's own times (`root`) are put back once the directory is
+// removed.
+bool StagedExtraction::recover(platform::StagingArea& abandoned, platform::NodeStamp& root,
+                               bool& restoreRoot) {
+  std::string text;
+  const PlacementJournal journal =
+      abandoned.readJournal(text) ? parseJournal(text) : PlacementJournal{};
+  const std::string where = platform::wideToAnsi(abandoned.name());
+  if (journal.valid && journal.placed) {
+    WriteLog(kFinished, destinationForLog_.c_str());
+    return true;
+  }
+  // A journal that cannot be read may still hold the only copy of what the
+  // run set aside: the directory stays for a person to look at.
+  if (!journal.valid || !rollBack(abandoned, journal.steps)) {
+    WriteLog(kNotUndone, destinationForLog_.c_str(), where.c_str());
+    return false;
+  }
+  WriteLog(kRolledBack, destinationForLog_.c_str());
+  root = journal.root;
+  restoreRoot = journal.hasRoot;
+  return true;
+}
+
+void StagedExtraction::removeStaging(std::unique_ptr<platform::StagingArea>& staging) {
+  std::vector<platform::LeftBehind> left;
+  staging->remove(left);
+  for (const platform::LeftBehind& item : left) {
+    WriteLog(item.atRestart ? kLeftForRestart : kLeft, platform::wideToAnsi(item.path).c_str());
+  }
+  staging.reset();
+}
+
+int StagedExtraction::finish(const std::vector<StagedEntry>& entries, bool extracted) {
+  PlacementResult result;
+  if (extracted) result = placeStaged(*staging_, entries);
+  if (!result.undone) {
+    // Undo failed part-way: the set-aside files may be the only copy of the
+    // old ones, so the staging directory stays for the next run to finish.
+    WriteLog(kNotUndone, destinationForLog_.c_str(), platform::wideToAnsi(staging_->name()).c_str());
+    staging_.reset();
+    return result.code;
+  }
+  removeStaging(staging_);
+  if (!result.changed) destination_->restoreStamp(destination_->stampBefore());
+  return extracted ? result.code : 0;
 }
 
 }  // namespace bu

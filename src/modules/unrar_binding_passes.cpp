@@ -11,7 +11,6 @@
 #include "modules/archive_end.h"
 #include "modules/archive_entry_name.h"
 #include "modules/staged_placement.h"
-#include "platform/staging_area.h"
 #include "platform/text.h"
 // Last: on POSIX the library's header defines macros for Windows types.
 #include "unrar_api.h"
@@ -98,25 +97,6 @@ bool entryAccepted(const RARHeaderDataEx& header, const std::wstring& name, bool
 bool madeLinkConfined(const platform::StagingArea& staging, const std::wstring& name) {
   std::wstring target;
   return !staging.madeLink(name, target) || isEntryConfined(name, kUnixSymlink, target);
-}
-
-// The header's host system for archives made on Unix, whose attributes are
-// a file mode the library applies.
-constexpr unsigned kUnixHost = 3;
-constexpr unsigned kSpecialModeBits = 07000;
-
-bool holdsSpecialBits(const RARHeaderDataEx& header) {
-  return header.HostOS == kUnixHost && (header.FileAttr & kSpecialModeBits) != 0;
-}
-
-bool isPlainFile(const RARHeaderDataEx& header) {
-  return (header.Flags & RHDF_DIRECTORY) == 0 && header.RedirType == kNotALink &&
-         !holdsSpecialBits(header);
-}
-
-bool isPlainDirectory(const RARHeaderDataEx& header) {
-  return (header.Flags & RHDF_DIRECTORY) != 0 && header.RedirType == kNotALink &&
-         !holdsSpecialBits(header);
 }
 
 void logExtractFailure(const std::string& destinationForLog, int code) {
@@ -217,12 +197,14 @@ int extractEntries(const platform::CodeModule& library, const std::string& archi
     return kResultArchiveOpenFailed;
   }
   // The library extracts into a private directory inside the destination;
-  // the entries it finished are moved into place afterwards.
-  platform::StagingArea staging(destination);
-  if (!staging.ready()) {
-    logExtractFailure(destinationForLog, ERAR_ECREATE);
+  // what it made is placed, all or nothing, once it has extracted all.
+  StagedExtraction extraction(destination, destinationForLog);
+  int failure = extraction.begin();
+  if (failure != ERAR_SUCCESS) {
+    logExtractFailure(destinationForLog, failure);
     return kResultExtractionFailed;
   }
+  platform::StagingArea& staging = extraction.staging();
   // The library takes the directory as a modifiable text.
   std::wstring stagingArgument = staging.path();
   std::vector<StagedEntry> staged;
@@ -233,7 +215,6 @@ int extractEntries(const platform::CodeModule& library, const std::string& archi
   // small files.
   RARHeaderDataEx header;
   std::memset(&header, 0, sizeof header);
-  int failure = ERAR_SUCCESS;
   while (failure == ERAR_SUCCESS) {
     linkTarget.front() = L'\0';
     header.RedirName = linkTarget.data();
@@ -264,13 +245,12 @@ int extractEntries(const platform::CodeModule& library, const std::string& archi
     const bool link = header.RedirType != kNotALink;
     if (failure == ERAR_SUCCESS && link && !madeLinkConfined(staging, name)) failure = ERAR_ECREATE;
     if (failure == ERAR_SUCCESS) {
-      staged.push_back({std::move(name), link, isPlainFile(header), isPlainDirectory(header)});
+      staged.push_back({std::move(name), link, (header.Flags & RHDF_DIRECTORY) != 0});
     }
   }
-  // What was extracted completely before a failure stays, as it did when
-  // the library wrote into the destination itself.
-  const int placed = placeEntries(staging, staged, failure == ERAR_SUCCESS);
-  if (placed != ERAR_SUCCESS) failure = placed;
+  // Nothing reaches the destination unless the whole archive was extracted.
+  const int placed = extraction.finish(staged, failure == ERAR_SUCCESS);
+  if (failure == ERAR_SUCCESS) failure = placed;
   if (failure != ERAR_SUCCESS) {
     logExtractFailure(destinationForLog, failure);
     return kResultExtractionFailed;

@@ -1,45 +1,81 @@
 // Where an archive is extracted before its entries reach the destination.
 //
-// The archives are not signed, and links may already lie in the destination
-// (planted there, or left by a product). The UnRAR library follows both: it
-// writes through a link at an entry's name and makes missing directories
-// through a linked one. So the library extracts into a fresh, private,
-// empty directory made inside the destination (on its file system), and
-// each finished entry is then moved into place here, one component at a
-// time, never through a link. A file that replaces another is renamed over
-// it once complete, so a failed extraction leaves the old file whole.
+// The archives are not signed, links may already lie in the destination
+// (planted there, or left by a product), and whoever can write the
+// destination may rename or replace anything in it while a run goes on. The
+// UnRAR library follows links: it writes through a link at an entry's name
+// and makes missing directories through a linked one. So the library
+// extracts into a fresh, private directory made inside the destination (on
+// its file system), reached through a name nobody can swap, and the
+// placement moves what it made into place afterwards (modules/placement).
+//
+// A staging directory holds three things: the staged tree ("new"), the
+// set-aside tree ("aside") and the placement's journal. One a run left
+// behind (killed, or the machine lost power) is found again by the next run
+// into the same destination, and finished or undone.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "platform/placement_files.h"
 
 namespace bu::platform {
 
-// What moving one staged entry into the destination came to.
-enum class Placement {
-  Placed,   // the entry is in the destination
-  Missing,  // the library made nothing under the entry's name
-  Refused,  // a link, or something that is not a directory, lies on the
-            // entry's way in the destination; nothing was changed there
+class StagingArea;
+
+// A file the staging directory's removal could not remove.
+struct LeftBehind {
+  std::wstring path;
+  bool atRestart;  // it will be removed when the machine restarts
 };
 
-class StagingArea {
+// The directory an archive is extracted into, held open and locked for the
+// whole run: a second run into the same destination waits until the first
+// is done, so that runs never interleave and recovery never meets a live
+// run's staging directory.
+class Destination {
  public:
-  // Makes `destination` if it does not exist (the destination itself is
-  // trusted as named, links and all), then the staging directory inside it.
-  explicit StagingArea(const std::wstring& destination);
-  // Removes the staging directory with whatever it still holds, never
-  // following a link.
-  ~StagingArea();
+  // Opens `path` (made, with its missing parents, when it does not exist;
+  // the destination itself is trusted as named, links and all); an empty
+  // path names the current directory, as it does for the library.
+  explicit Destination(const std::wstring& path);
+  // Removes the directories the constructor made, when they are still empty.
+  ~Destination();
+  Destination(const Destination&) = delete;
+  Destination& operator=(const Destination&) = delete;
+
+  bool ready() const;
+  // The destination's permissions and times as they were when it was opened.
+  const NodeStamp& stampBefore() const;
+  // Puts the destination's own permissions and times back.
+  bool restoreStamp(const NodeStamp& stamp);
+
+  // The staging directories dead runs left behind (made by this account).
+  std::vector<std::unique_ptr<StagingArea>> abandoned();
+  // A new, empty staging directory; null when it cannot be made, or the
+  // destination's name cannot be represented as the library would use it.
+  std::unique_ptr<StagingArea> makeStaging();
+
+  struct State;
+
+ private:
+  std::shared_ptr<State> state_;
+};
+
+class StagingArea : public PlacementFiles {
+ public:
+  explicit StagingArea(std::unique_ptr<struct StagingState> state);
+  ~StagingArea() override;
   StagingArea(const StagingArea&) = delete;
   StagingArea& operator=(const StagingArea&) = delete;
 
-  // False when the destination or the staging directory could not be made,
-  // or the destination's name cannot be represented as the library would
-  // use it.
-  bool ready() const;
-  // The directory the library extracts into.
+  // The directory the library extracts into, as a name that leads to the
+  // held directory whatever happens to the names in the destination.
   const std::wstring& path() const;
+  // The name of the staging directory in the destination, for the log.
+  const std::wstring& name() const;
 
   // Whether the library made a symbolic link for `entry` (its name as the
   // library reports it); if so, `target` receives the link's target as it
@@ -47,27 +83,26 @@ class StagingArea {
   // keeps it in the entry's data) are judged through this.
   bool madeLink(const std::wstring& entry, std::wstring& target) const;
 
-  // Moves the staged `entry` into the same place below the destination.
-  // Missing directories on the way are made; an existing link or non-
-  // directory on the way refuses the entry. A directory entry makes or keeps
-  // a real directory and gives it the entry's permissions. Any other entry
-  // replaces what lies at its name (a link itself, not what it points to),
-  // except a directory. setuid, setgid and sticky bits are never carried over.
-  // `plainFile` says that the entry's header shows a file that is no link and
-  // holds no such bits: it is then renamed into place without a look at what
-  // the library made.
-  Placement place(const std::wstring& entry, bool plainFile = false);
+  // The journal as it lies on disk (a dead run's).
+  bool readJournal(std::string& records) const;
 
-  // Moves the staged top-level directory `name` into the destination whole,
-  // with everything below it, when nothing at all lies there under that
-  // name; false, with nothing changed, otherwise. An archive extracted into
-  // a new directory then costs one move instead of one for each entry; the
-  // caller vouches for what the staged directory holds.
-  bool placeNewDirectory(const std::wstring& name);
+  // Removes the staging directory with everything it holds, never following
+  // a link. What cannot be removed (a set-aside file still in use) is left
+  // for removal at restart where the platform has that, and named in
+  // `left`.
+  bool remove(std::vector<LeftBehind>& left);
+
+  NodeKind kind(Tree tree, const std::wstring& path) override;
+  bool list(Tree tree, const std::wstring& path, std::vector<Node>& nodes) override;
+  bool move(Tree fromTree, const std::wstring& from, Tree toTree, const std::wstring& to) override;
+  bool clearSpecialBits(const std::wstring& path) override;
+  bool copyMode(const std::wstring& path) override;
+  bool stamp(const std::wstring& path, NodeStamp& stamp) override;
+  bool restoreStamp(const std::wstring& path, const NodeStamp& stamp) override;
+  bool appendJournal(const std::string& records, bool durable) override;
 
  private:
-  struct State;
-  std::unique_ptr<State> state_;
+  std::unique_ptr<struct StagingState> state_;
 };
 
 }  // namespace bu::platform

@@ -1,200 +1,235 @@
-#include "platform/staging_area.h"
-
+// The destination and its staging directories on POSIX: made, locked, found
+// again after a dead run, and removed, through descriptors only.
+#include <dirent.h>
 #include <fcntl.h>
-#include <ftw.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <system_error>
-#include <vector>
+#include <cstring>
+#include <memory>
 
-#include "platform/unique_descriptor_posix.h"
+#include "platform/staging_state_posix.h"
 
 namespace bu::platform {
 namespace {
 
-constexpr char kStagingPattern[] = "/.bu-extract-XXXXXX";
-constexpr mode_t kPermissionBits = 0777;
 constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+constexpr char kStagedName[] = "new";
+constexpr char kAsideName[] = "aside";
+constexpr char kJournalName[] = "journal";
 
-// The narrow form the library makes of a wide name (wcstombs), or false when
-// the locale cannot represent it.
-bool narrowForm(const std::wstring& wide, std::string& narrow) {
-  const std::size_t size = std::wcstombs(nullptr, wide.c_str(), 0);
-  if (size == static_cast<std::size_t>(-1)) return false;
-  narrow.assign(size, '\0');
-  std::wcstombs(narrow.data(), wide.c_str(), size);
+// Makes `path` and its missing parents; `made` receives those it made,
+// outermost first.
+bool makeDirectories(const std::string& path, std::vector<std::string>& made) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) == 0) return S_ISDIR(status.st_mode);
+  const std::size_t slash = path.find_last_not_of('/') == std::string::npos
+                                ? std::string::npos
+                                : path.rfind('/', path.find_last_not_of('/'));
+  if (slash != std::string::npos && slash > 0 && !makeDirectories(path.substr(0, slash), made)) {
+    return false;
+  }
+  if (::mkdir(path.c_str(), 0777) != 0) return errno == EEXIST;
+  made.push_back(path);
   return true;
 }
 
-std::wstring wideForm(const std::string& narrow) {
-  std::wstring wide(narrow.size(), L'\0');
-  const std::size_t count = std::mbstowcs(wide.data(), narrow.c_str(), wide.size());
-  if (count == static_cast<std::size_t>(-1)) return L"\xD800";  // judged as unpaired
-  wide.resize(count);
-  return wide;
+// Removes everything inside the held directory `directory`, never following
+// a link; false when something stays.
+bool emptyDirectory(int directory) {
+  UniqueDescriptor listing(::dup(directory));
+  DIR* stream = listing.get() < 0 ? nullptr : ::fdopendir(listing.get());
+  if (stream == nullptr) return false;
+  listing.release();
+  ::rewinddir(stream);
+  bool emptied = true;
+  while (const dirent* entry = ::readdir(stream)) {
+    const char* name = entry->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    if (::unlinkat(directory, name, 0) == 0) continue;
+    UniqueDescriptor inner(::openat(directory, name, kDirectoryFlags));
+    if (inner.get() < 0 || !emptyDirectory(inner.get()) ||
+        ::unlinkat(directory, name, AT_REMOVEDIR) != 0) {
+      emptied = false;
+    }
+  }
+  ::closedir(stream);
+  return emptied;
 }
 
-// "a/b/c" -> parent "a/b", leaf "c".
-void splitLast(const std::string& path, std::string& parent, std::string& leaf) {
-  const std::size_t slash = path.rfind('/');
-  parent = slash == std::string::npos ? std::string() : path.substr(0, slash);
-  leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+// Empties the held directory `directory`, then removes it by its `name` in
+// `parent`, only while that name still leads to it: what another process
+// renamed into its place is never touched.
+bool removeHeld(int parent, const std::string& name, int directory) {
+  if (!emptyDirectory(directory)) return false;
+  struct stat named;
+  struct stat held;
+  if (::fstatat(parent, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+      ::fstat(directory, &held) != 0 || named.st_ino != held.st_ino ||
+      named.st_dev != held.st_dev) {
+    return true;
+  }
+  return ::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0;
 }
 
-int removeEntry(const char* path, const struct stat*, int type, struct FTW*) {
-  return type == FTW_DP ? ::rmdir(path) : ::unlink(path);
+std::string freshName() {
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  unsigned char random[12];
+  if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) return {};
+  std::string name = kStagingPrefix;
+  for (unsigned char byte : random) name += kLetters[byte % (sizeof kLetters - 1)];
+  return name;
+}
+
+// Opens the parts of the staging directory `name` that its directory
+// descriptor `directory` holds; null when one is missing.
+std::unique_ptr<StagingArea> openStaging(const std::shared_ptr<Destination::State>& destination,
+                                         const std::string& name, int directory) {
+  auto state = std::make_unique<StagingState>();
+  state->destination = destination;
+  state->name = name;
+  state->wideName = toWide(name);
+  state->directory.reset(directory);
+  state->journal.reset(::openat(directory, kJournalName,
+                                O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+  state->tree(Tree::Destination).root.reset(::dup(destination->directory.get()));
+  state->tree(Tree::Staged).root.reset(::openat(directory, kStagedName, kDirectoryFlags));
+  state->tree(Tree::Aside).root.reset(::openat(directory, kAsideName, kDirectoryFlags));
+  for (const TreeRoot& tree : state->trees) {
+    if (tree.root.get() < 0) return nullptr;
+  }
+  if (state->journal.get() < 0) return nullptr;
+  // The library is handed the held directory, as a name that leads to it
+  // whatever is renamed in the destination; where /proc does not show the
+  // descriptor so, nothing is extracted.
+  const int staged = state->tree(Tree::Staged).root.get();
+  const std::string libraryPath = "/proc/self/fd/" + std::to_string(staged);
+  struct stat named;
+  struct stat held;
+  if (::stat(libraryPath.c_str(), &named) != 0 || ::fstat(staged, &held) != 0 ||
+      named.st_ino != held.st_ino || named.st_dev != held.st_dev) {
+    return nullptr;
+  }
+  state->libraryPath = toWide(libraryPath);
+  return std::make_unique<StagingArea>(std::move(state));
 }
 
 }  // namespace
 
-struct StagingArea::State {
-  bool ready = false;
-  std::wstring widePath;
-  std::string path;              // the staging directory
-  UniqueDescriptor destination;  // the destination directory
-  UniqueDescriptor staging;      // the staging directory
-  // The directories of the last entry placed, in both trees: entries come
-  // directory by directory, so most walks are saved.
-  std::string cachedParent;
-  UniqueDescriptor cachedDestination;
-  UniqueDescriptor cachedStaging;
-  bool cacheValid = false;
-
-  // Opens `relative` (components separated by '/') below `root`, never
-  // through a link; with `make`, missing directories are made on the way.
-  // -1 when a component is a link or no directory, or cannot be made.
-  static int openBelow(int root, const std::string& relative, bool make) {
-    UniqueDescriptor current(::dup(root));
-    std::size_t begin = 0;
-    while (current.get() >= 0 && begin < relative.size()) {
-      std::size_t end = relative.find('/', begin);
-      if (end == std::string::npos) end = relative.size();
-      const std::string component = relative.substr(begin, end - begin);
-      int next = ::openat(current.get(), component.c_str(), kDirectoryFlags);
-      if (next < 0 && errno == ENOENT && make &&
-          (::mkdirat(current.get(), component.c_str(), kPermissionBits) == 0 || errno == EEXIST)) {
-        next = ::openat(current.get(), component.c_str(), kDirectoryFlags);
-      }
-      current.reset(next);
-      begin = end + 1;
-    }
-    return current.release();
-  }
-
-  bool openParents(const std::string& parent) {
-    if (cacheValid && parent == cachedParent) return true;
-    cacheValid = false;
-    cachedStaging.reset(openBelow(staging.get(), parent, false));
-    cachedDestination.reset(openBelow(destination.get(), parent, true));
-    if (cachedStaging.get() < 0 || cachedDestination.get() < 0) return false;
-    cachedParent = parent;
-    cacheValid = true;
-    return true;
-  }
-};
-
-StagingArea::StagingArea(const std::wstring& destination) : state_(std::make_unique<State>()) {
+Destination::Destination(const std::wstring& path) : state_(std::make_shared<State>()) {
   std::string narrow;
-  if (!narrowForm(destination, narrow) || narrow.empty()) return;
-  std::error_code error;
-  std::filesystem::create_directories(narrow, error);
-  state_->destination.reset(::open(narrow.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (state_->destination.get() < 0) return;
-  std::string pattern = narrow + kStagingPattern;
-  if (::mkdtemp(pattern.data()) == nullptr) return;
-  state_->path = pattern;
-  state_->staging.reset(::open(pattern.c_str(), kDirectoryFlags));
-  state_->widePath = destination + wideForm(pattern.substr(narrow.size()));
-  state_->ready = state_->staging.get() >= 0;
-}
-
-StagingArea::~StagingArea() {
-  state_->cachedStaging.reset();
-  state_->staging.reset();
-  if (!state_->path.empty()) {
-    ::nftw(state_->path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+  if (!toNarrow(path, narrow)) return;
+  if (narrow.empty()) narrow = ".";
+  if (!makeDirectories(narrow, state_->made)) return;
+  state_->directory.reset(::open(narrow.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (state_->directory.get() < 0) return;
+  // Runs into one destination take turns; a dead run's lock went with it.
+  int locked;
+  while ((locked = ::flock(state_->directory.get(), LOCK_EX)) != 0 && errno == EINTR) {
   }
-}
-
-bool StagingArea::ready() const { return state_->ready; }
-
-const std::wstring& StagingArea::path() const { return state_->widePath; }
-
-bool StagingArea::madeLink(const std::wstring& entry, std::wstring& target) const {
-  std::string name;
-  if (!narrowForm(entry, name)) return false;
   struct stat status;
-  if (::fstatat(state_->staging.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
-      !S_ISLNK(status.st_mode)) {
-    return false;
-  }
-  std::vector<char> buffer(PATH_MAX + 1);
-  const ssize_t length = ::readlinkat(state_->staging.get(), name.c_str(), buffer.data(),
-                                      buffer.size());
-  // A target that does not fit cannot be judged: an unpaired surrogate
-  // makes the caller refuse it.
-  target = length < 0 || static_cast<std::size_t>(length) >= buffer.size()
-               ? std::wstring(L"\xD800")
-               : wideForm(std::string(buffer.data(), static_cast<std::size_t>(length)));
-  return true;
+  if (locked != 0 || ::fstat(state_->directory.get(), &status) != 0) return;
+  state_->before = stampOf(status);
+  state_->ready = true;
 }
 
-Placement StagingArea::place(const std::wstring& entry, bool plainFile) {
-  std::string name;
-  if (!state_->ready || !narrowForm(entry, name)) return Placement::Refused;
-  std::string parent;
-  std::string leaf;
-  splitLast(name, parent, leaf);
-  if (!state_->openParents(parent)) return Placement::Refused;
-  const int from = state_->cachedStaging.get();
-  const int to = state_->cachedDestination.get();
-  if (plainFile) {
-    if (::renameat(from, leaf.c_str(), to, leaf.c_str()) == 0) return Placement::Placed;
-    if (errno == ENOENT) return Placement::Missing;
-    return Placement::Refused;
+Destination::~Destination() {
+  state_->directory.reset();
+  for (auto made = state_->made.rbegin(); made != state_->made.rend(); ++made) {
+    if (::rmdir(made->c_str()) != 0) break;
   }
+}
 
-  struct stat staged;
-  if (::fstatat(from, leaf.c_str(), &staged, AT_SYMLINK_NOFOLLOW) != 0) return Placement::Missing;
-  const mode_t permissions = staged.st_mode & kPermissionBits;
-  if (S_ISDIR(staged.st_mode)) {
-    if (::mkdirat(to, leaf.c_str(), permissions) != 0 && errno != EEXIST) return Placement::Refused;
-    UniqueDescriptor directory(::openat(to, leaf.c_str(), kDirectoryFlags));
-    if (directory.get() < 0 || ::fchmod(directory.get(), permissions) != 0) {
-      return Placement::Refused;
+bool Destination::ready() const { return state_->ready; }
+
+const NodeStamp& Destination::stampBefore() const { return state_->before; }
+
+bool Destination::restoreStamp(const NodeStamp& stamp) {
+  return applyStamp(state_->directory.get(), stamp);
+}
+
+std::vector<std::unique_ptr<StagingArea>> Destination::abandoned() {
+  std::vector<std::unique_ptr<StagingArea>> found;
+  UniqueDescriptor listing(::dup(state_->directory.get()));
+  DIR* stream = listing.get() < 0 ? nullptr : ::fdopendir(listing.get());
+  if (stream == nullptr) return found;
+  listing.release();
+  ::rewinddir(stream);
+  while (const dirent* entry = ::readdir(stream)) {
+    if (std::strncmp(entry->d_name, kStagingPrefix, sizeof kStagingPrefix - 1) != 0) continue;
+    UniqueDescriptor directory(::openat(state_->directory.get(), entry->d_name, kDirectoryFlags));
+    struct stat status;
+    // Only this account's own: a directory another one planted under such a
+    // name is never acted on.
+    if (directory.get() < 0 || ::fstat(directory.get(), &status) != 0 ||
+        status.st_uid != ::geteuid() || (status.st_mode & 077) != 0) {
+      continue;
     }
-    return Placement::Placed;
+    auto staging = openStaging(state_, entry->d_name, directory.release());
+    if (staging) found.push_back(std::move(staging));
   }
-  if (S_ISREG(staged.st_mode) && (staged.st_mode & ~(S_IFMT | kPermissionBits)) != 0 &&
-      ::fchmodat(from, leaf.c_str(), permissions, 0) != 0) {
-    return Placement::Refused;
-  }
-  return ::renameat(from, leaf.c_str(), to, leaf.c_str()) == 0 ? Placement::Placed
-                                                                : Placement::Refused;
+  ::closedir(stream);
+  return found;
 }
 
-bool StagingArea::placeNewDirectory(const std::wstring& directory) {
-  std::string name;
-  if (!state_->ready || !narrowForm(directory, name) || name.empty() ||
-      name.find('/') != std::string::npos) {
-    return false;
+std::unique_ptr<StagingArea> Destination::makeStaging() {
+  if (!state_->ready) return nullptr;
+  const int parent = state_->directory.get();
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const std::string name = freshName();
+    if (name.empty()) return nullptr;
+    if (::mkdirat(parent, name.c_str(), 0700) != 0) {
+      if (errno == EEXIST) continue;
+      return nullptr;
+    }
+    UniqueDescriptor directory(::openat(parent, name.c_str(), kDirectoryFlags));
+    std::unique_ptr<StagingArea> staging;
+    if (directory.get() >= 0 && ::mkdirat(directory.get(), kStagedName, 0700) == 0 &&
+        ::mkdirat(directory.get(), kAsideName, 0700) == 0) {
+      staging = openStaging(state_, name, ::dup(directory.get()));
+    }
+    if (!staging && directory.get() >= 0) removeHeld(parent, name, directory.get());
+    return staging;
   }
-  struct stat staged;
-  if (::fstatat(state_->staging.get(), name.c_str(), &staged, AT_SYMLINK_NOFOLLOW) != 0 ||
-      !S_ISDIR(staged.st_mode)) {
-    return false;
+  return nullptr;
+}
+
+StagingArea::StagingArea(std::unique_ptr<StagingState> state) : state_(std::move(state)) {}
+
+StagingArea::~StagingArea() = default;
+
+const std::wstring& StagingArea::path() const { return state_->libraryPath; }
+
+const std::wstring& StagingArea::name() const { return state_->wideName; }
+
+bool StagingArea::readJournal(std::string& records) const {
+  records.clear();
+  char buffer[65536];
+  for (off_t offset = 0;;) {
+    const ssize_t got = ::pread(state_->journal.get(), buffer, sizeof buffer, offset);
+    if (got < 0) return false;
+    if (got == 0) return true;
+    records.append(buffer, static_cast<std::size_t>(got));
+    offset += got;
   }
-  // The directories cached for the last entry may be the one that moves.
-  state_->cacheValid = false;
-  // RENAME_NOREPLACE: whatever lies at the name, a link included, stays.
-  return ::renameat2(state_->staging.get(), name.c_str(), state_->destination.get(),
-                     name.c_str(), RENAME_NOREPLACE) == 0;
+}
+
+bool StagingArea::remove(std::vector<LeftBehind>& left) {
+  for (TreeRoot& tree : state_->trees) {
+    tree.cached.reset();
+    tree.forget();
+  }
+  state_->tree(Tree::Staged).root.reset();
+  state_->tree(Tree::Aside).root.reset();
+  state_->journal.reset();
+  const bool removed = removeHeld(state_->destination->directory.get(), state_->name,
+                                  state_->directory.get());
+  if (!removed) left.push_back({state_->wideName, false});
+  state_->directory.reset();
+  return removed;
 }
 
 }  // namespace bu::platform

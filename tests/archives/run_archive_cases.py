@@ -194,6 +194,46 @@ def looks(path):
         return "file %s %s" % (mode, f.read().hex())
 
 
+# An older install under the destination: every entry of the archive with
+# other bytes, another mode and a time long past, so that a failed run that
+# touched any of it shows.
+OLDER_TIME = 1000000000
+OLDER_MODE = 0o640
+
+
+def plant_older(destination, entries):
+    for name in entries:
+        path = os.path.join(destination, *name.split("/"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(b"older: " + name.encode("utf-8", "surrogateescape"))
+        os.chmod(path, OLDER_MODE)
+    for root, folders, files in os.walk(destination, topdown=False):
+        for name in files + folders:
+            os.utime(os.path.join(root, name), (OLDER_TIME, OLDER_TIME))
+    os.utime(destination, (OLDER_TIME, OLDER_TIME))
+
+
+def tree_state(directory):
+    """Everything below `directory`, the directory itself included: kind,
+    mode, modification time and content or link target, by relative path."""
+    state = {}
+    for root, folders, files in os.walk(directory):
+        for name in [""] + folders + files if root == directory else folders + files:
+            path = os.path.join(root, name) if name else root
+            status = os.lstat(path)
+            if os.path.islink(path):
+                what = "link to " + os.readlink(path)
+            elif os.path.isdir(path):
+                what = "directory"
+            else:
+                with open(path, "rb") as f:
+                    what = f.read().hex()
+            state[os.path.relpath(path, directory)] = "%o %d %s" % (
+                status.st_mode & 0o7777, status.st_mtime_ns, what)
+    return state
+
+
 def run_case(target, case, archive, groups, libraries):
     options = target.options
     base = os.path.join(options.work, case["name"], archive or "no_archive")
@@ -227,6 +267,9 @@ def run_case(target, case, archive, groups, libraries):
     destination = os.path.join(base, "out", destination_name)
     os.makedirs(destination)
     planted = plant(base, case.get("before", {}))
+    if case.get("older"):
+        plant_older(destination, entries)
+    older = tree_state(destination)
     archive_name = case.get("archive_name", DEFAULT_ARCHIVE)
     started = time.monotonic()
     code, printed, log = target.run(driver, [archive_name, target.path(destination)], package,
@@ -257,6 +300,14 @@ def run_case(target, case, archive, groups, libraries):
             "\n".join("    " + repr(line) for line in expected_log),
             "\n".join("    " + repr(line) for line in log)))
 
+    # "unchanged": the destination must be exactly as the run found it.
+    if expected["files"] == "unchanged":
+        after = tree_state(destination)
+        for name in sorted(set(older) | set(after)):
+            if older.get(name) != after.get(name):
+                problems.append("changed: %s, was %s, now %s" % (name, older.get(name, "missing"),
+                                                                 after.get(name, "missing")))
+        return finish_case(problems, printed), seconds
     # A file is named by its archived name, or by its name on disk and the
     # archived name whose content it holds.
     wanted = list(entries) if expected["files"] == "all" else expected["files"]
@@ -290,9 +341,13 @@ def run_case(target, case, archive, groups, libraries):
             problems.append("unexpected file: %s" % name)
         elif actual_files[name] != expected_files[name]:
             problems.append("wrong content: %s" % name)
+    return finish_case(problems, printed), seconds
+
+
+def finish_case(problems, printed):
     if problems and printed.strip():
         problems.append("the driver printed:\n" + printed.strip())
-    return problems, seconds
+    return problems
 
 
 def main():

@@ -1,0 +1,68 @@
+// What the POSIX destination and staging directory hold: descriptors only.
+// Every operation is relative to a directory held open, and every
+// component is opened with O_NOFOLLOW, so renaming or replacing anything in
+// the destination while a run goes on cannot turn the run elsewhere.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/placement_files.h"
+#include "platform/staging_area.h"
+#include "platform/unique_descriptor_posix.h"
+
+namespace bu::platform {
+
+constexpr char kStagingPrefix[] = ".bu-extract-";
+
+struct Destination::State {
+  bool ready = false;
+  UniqueDescriptor directory;  // held, and locked, for the run
+  NodeStamp before;
+  std::vector<std::string> made;  // directories made for it, outermost first
+};
+
+// A directory below a held one, the last opened kept: entries come
+// directory by directory, so most walks are saved.
+struct TreeRoot {
+  UniqueDescriptor root;
+  std::string cachedPath;
+  UniqueDescriptor cached;
+  bool cacheValid = false;
+
+  // The directory `relative` below the root ("" is the root), never through
+  // a link; -1 when a component is a link, no directory, or missing. The
+  // descriptor stays the tree's.
+  int open(const std::string& relative);
+  void forget() { cacheValid = false; }
+};
+
+struct StagingState {
+  std::shared_ptr<Destination::State> destination;
+  std::string name;            // in the destination
+  std::wstring wideName;
+  UniqueDescriptor directory;  // the staging directory
+  UniqueDescriptor journal;
+  TreeRoot trees[3];           // by Tree: destination, staged, aside
+  std::wstring libraryPath;    // /proc/self/fd/<staged tree>
+
+  TreeRoot& tree(Tree which) { return trees[static_cast<int>(which)]; }
+};
+
+// Names in the locale's narrow form and back, losslessly: a byte the locale
+// cannot read stands as the unpaired surrogate U+DC00 + byte.
+bool toNarrow(const std::wstring& wide, std::string& narrow);
+std::wstring toWide(const std::string& narrow);
+
+// A directory's permissions and times, and putting them back (times only
+// where this account owns it).
+NodeStamp stampOf(const struct stat& status);
+bool applyStamp(int directory, const NodeStamp& stamp);
+
+// "a/b/c" -> parent "a/b", leaf "c".
+void splitLast(const std::string& path, std::string& parent, std::string& leaf);
+
+}  // namespace bu::platform
