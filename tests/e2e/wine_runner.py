@@ -47,6 +47,10 @@ EXIT_GRACE = 0.2
 # After the last expected box, how long the program may take to end before
 # the search for unexpected boxes starts.
 SETTLE = 0.5
+# Where a program runs only under emulation (tests/wine/i386_host.sh gate sets
+# it there), every start is that many times slower: the run's and the boxes'
+# time limits grow by that factor.
+TIME_SCALE_VARIABLE = "BU_WINE_TIME_SCALE"
 
 
 @dataclass
@@ -78,6 +82,10 @@ def wine_environment(prefix: str, env_extra: Optional[Dict[str, Optional[str]]] 
     env["WINEPREFIX"] = os.path.abspath(prefix)
     env["WINEDEBUG"] = "-all"
     env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    # Wine takes the ANSI code page from the Unix locale: the expected texts
+    # are code page 1252's, whatever the caller's locale.
+    env["LC_ALL"] = "C.UTF-8"
+    env.pop("LANGUAGE", None)
     for name, value in (env_extra or {}).items():
         for key in [k for k in env if k.upper() == name.upper()]:
             del env[key]
@@ -152,6 +160,8 @@ def run_under_wine(wine: str, prefix: str, exe: str, args: Sequence[str], cwd: s
     (caption, answer) in the order the program should show them; answer is
     ok, yes, no, cancel or default. The whole run is limited to `timeout`
     seconds; the program is killed when it is exceeded."""
+    scale = max(1.0, float(os.environ.get(TIME_SCALE_VARIABLE) or 1))
+    timeout, box_timeout = timeout * scale, box_timeout * scale
     start = time.monotonic()
     deadline = start + timeout
     helper_env = wine_environment(prefix)

@@ -79,6 +79,9 @@ case "${1:-}" in
     case "$state" in
       native) exec "$@" ;;
       emulated)
+        # A 32-bit program start costs about a minute here: the runners' time
+        # limits (tests/e2e/wine_runner.py) grow tenfold.
+        export BU_WINE_TIME_SCALE=${BU_WINE_TIME_SCALE:-10}
         if [ -n "${BU_I386_EMULATED_ALL:-}" ]; then exec "$@"; fi
         if [ -n "$smoke" ]; then exec "$@" "$smoke"; fi
         ;;
