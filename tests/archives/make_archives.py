@@ -278,6 +278,34 @@ def directory_a_with_a_file(target):
     return {"a/evil.txt": "first.txt"}
 
 
+def file_then_directory_of_its_name(target):
+    """A file "x", a directory "x" and "x/evil" stored setuid: the library
+    makes the directory where the staged file was."""
+    write(target, rar4.archive([(b"x", FILES["first.txt"], 0o100644), (b"x", b"", 0o040755),
+                                (b"x/evil", FILES["last.txt"], 0o104755)]))
+    return {"x/evil": "last.txt"}
+
+
+def setuid_hard_link(target):
+    """A file "t" and "README/h", a hard link to it, both stored setuid (the
+    library's chmod of the link reaches the shared file)."""
+    with tempfile.TemporaryDirectory() as source:
+        os.makedirs(os.path.join(source, "README"))
+        with open(os.path.join(source, "t"), "wb") as f:
+            f.write(FILES["first.txt"])
+        os.link(os.path.join(source, "t"), os.path.join(source, "README", "h"))
+        os.chmod(os.path.join(source, "t"), 0o4755)
+        run_rar(source, os.path.abspath(os.path.join(target, ARCHIVE)), ["t", "README/h"], "-oh")
+    return {"t": "first.txt", "README/h": "first.txt"}
+
+
+def backslash_beside_directory(target):
+    """"a/first.txt", then a file named "a\\b" at the top (a Unix name, one
+    component): both land, the directory moving whole."""
+    make(target, ["first.txt", "last.txt"], names={"first.txt": "a/first.txt", "last.txt": "a\\b"})
+    return {"a/first.txt": "first.txt", "a\\b": "last.txt"}
+
+
 FOUR = ["first.txt", "second.bin", "third.txt", "last.txt"]
 
 
@@ -315,6 +343,9 @@ RECIPES = {
     "file_named_f": file_named_f,
     "links_into_a_planted_link": links_into_a_planted_link,
     "directory_a_with_a_file": directory_a_with_a_file,
+    "file_then_directory_of_its_name": file_then_directory_of_its_name,
+    "setuid_hard_link": setuid_hard_link,
+    "backslash_beside_directory": backslash_beside_directory,
 }
 RECIPES.update({"traversal_" + kind: traversal(name) for kind, name in TRAVERSALS.items()})
 RECIPES.update({"cut_before_block_%d" % index: cut_before_block(index) for index in range(1, 6)})

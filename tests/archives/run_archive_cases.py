@@ -265,7 +265,8 @@ def run_case(target, case, archive, groups, libraries):
         extra_env["LC_ALL"] = case["locale"]
     destination_name = case.get("destination", "destination")
     destination = os.path.join(base, "out", destination_name)
-    os.makedirs(destination)
+    if not case.get("missing_destination"):
+        os.makedirs(destination)
     planted = plant(base, case.get("before", {}))
     if case.get("older"):
         plant_older(destination, entries)
@@ -284,6 +285,7 @@ def run_case(target, case, archive, groups, libraries):
                                         package, extra_env)
 
     expected = dict(case, **case.get(target.family, {}))
+    expected.update(case.get("by_archive", {}).get(archive, {}))
     problems = []
     if code is None:
         problems.append("the driver was still running after %d s" % TIMEOUT)
