@@ -12,7 +12,7 @@ packages=(
   googletest libgtest-dev
   clang libclang-rt-14-dev
   imagemagick librsvg2-bin icoutils
-  python3
+  python3 strace
 )
 
 sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -8,8 +8,7 @@ namespace bu {
 namespace {
 
 const char kRolledBack[] = "UNRAR RECOVERY: Rolled back an interrupted extraction into %s.";
-const char kFinished[] =
-    "UNRAR RECOVERY: Finished the clean-up of a completed extraction into %s.";
+const char kFinished[] = "UNRAR RECOVERY: Finished the clean-up of an extraction into %s.";
 const char kNotUndone[] =
     "UNRAR RECOVERY ERROR: An interrupted extraction into %s could not be undone; %s is left in "
     "place.";
@@ -47,24 +46,27 @@ int StagedExtraction::begin() {
   return 0;
 }
 
-// A dead run's staging directory: a placement that finished only lost its
-// clean-up; any other is undone by what its journal says it planned, and
-// the destination's own times (`root`) are put back once the directory is
-// removed.
+// A dead run's staging directory. Its journal says what to do:
+//   - "placed": the placement finished, only its clean-up was cut;
+//   - planned and not placed: every step it may have taken is undone, and
+//     the destination's own times (`root`) are put back once the directory
+//     is removed;
+//   - empty (the run died before it wrote a word): nothing was placed;
+//   - none at all: the clean-up, which removes the journal last, had begun,
+//     so the run had ended, placed or undone.
+// A journal that cannot be read may be the only record of what the run set
+// aside: the directory stays for a person to look at.
 bool StagedExtraction::recover(platform::StagingArea& abandoned, platform::NodeStamp& root,
                                bool& restoreRoot) {
   std::string text;
-  const PlacementJournal journal =
-      abandoned.readJournal(text) ? parseJournal(text) : PlacementJournal{};
-  const std::string where = platform::wideToAnsi(abandoned.name());
-  if (journal.valid && journal.placed) {
+  const bool hasJournal = abandoned.readJournal(text);
+  const PlacementJournal journal = parseJournal(text);
+  if (!hasJournal || (journal.valid && journal.placed)) {
     WriteLog(kFinished, destinationForLog_.c_str());
     return true;
   }
-  // A journal that cannot be read may still hold the only copy of what the
-  // run set aside: the directory stays for a person to look at.
-  if (!journal.valid || !rollBack(abandoned, journal.steps)) {
-    WriteLog(kNotUndone, destinationForLog_.c_str(), where.c_str());
+  if (!text.empty() && (!journal.valid || !rollBack(abandoned, journal.steps))) {
+    WriteLog(kNotUndone, destinationForLog_.c_str(), platform::wideToAnsi(abandoned.name()).c_str());
     return false;
   }
   WriteLog(kRolledBack, destinationForLog_.c_str());

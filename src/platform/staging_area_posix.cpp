@@ -85,23 +85,30 @@ std::string freshName() {
 }
 
 // Opens the parts of the staging directory `name` that its directory
-// descriptor `directory` holds; null when one is missing.
+// descriptor `directory` holds; null when one cannot be opened. A dead
+// run's (`abandoned`) may have lost its trees, or its journal, to a clean-up
+// that was cut short: the trees are made again, and a missing journal is
+// told by readJournal.
 std::unique_ptr<StagingArea> openStaging(const std::shared_ptr<Destination::State>& destination,
-                                         const std::string& name, int directory) {
+                                         const std::string& name, int directory, bool abandoned) {
   auto state = std::make_unique<StagingState>();
   state->destination = destination;
   state->name = name;
   state->wideName = toWide(name);
   state->directory.reset(directory);
   state->journal.reset(::openat(directory, kJournalName,
-                                O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+                                O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC | (abandoned ? 0 : O_CREAT),
+                                0600));
+  if (state->journal.get() < 0 && !(abandoned && errno == ENOENT)) return nullptr;
   state->tree(Tree::Destination).root.reset(::dup(destination->directory.get()));
-  state->tree(Tree::Staged).root.reset(::openat(directory, kStagedName, kDirectoryFlags));
-  state->tree(Tree::Aside).root.reset(::openat(directory, kAsideName, kDirectoryFlags));
+  for (const Tree tree : {Tree::Staged, Tree::Aside}) {
+    const char* treeName = tree == Tree::Staged ? kStagedName : kAsideName;
+    if (abandoned) ::mkdirat(directory, treeName, 0700);
+    state->tree(tree).root.reset(::openat(directory, treeName, kDirectoryFlags));
+  }
   for (const TreeRoot& tree : state->trees) {
     if (tree.root.get() < 0) return nullptr;
   }
-  if (state->journal.get() < 0) return nullptr;
   // The library is handed the held directory, as a name that leads to it
   // whatever is renamed in the destination; where /proc does not show the
   // descriptor so, nothing is extracted.
@@ -168,7 +175,7 @@ std::vector<std::unique_ptr<StagingArea>> Destination::abandoned() {
         status.st_uid != ::geteuid() || (status.st_mode & 077) != 0) {
       continue;
     }
-    auto staging = openStaging(state_, entry->d_name, directory.release());
+    auto staging = openStaging(state_, entry->d_name, directory.release(), true);
     if (staging) found.push_back(std::move(staging));
   }
   ::closedir(stream);
@@ -189,7 +196,7 @@ std::unique_ptr<StagingArea> Destination::makeStaging() {
     std::unique_ptr<StagingArea> staging;
     if (directory.get() >= 0 && ::mkdirat(directory.get(), kStagedName, 0700) == 0 &&
         ::mkdirat(directory.get(), kAsideName, 0700) == 0) {
-      staging = openStaging(state_, name, ::dup(directory.get()));
+      staging = openStaging(state_, name, ::dup(directory.get()), false);
     }
     if (!staging && directory.get() >= 0) removeHeld(parent, name, directory.get());
     return staging;
@@ -207,6 +214,7 @@ const std::wstring& StagingArea::name() const { return state_->wideName; }
 
 bool StagingArea::readJournal(std::string& records) const {
   records.clear();
+  if (state_->journal.get() < 0) return false;
   char buffer[65536];
   for (off_t offset = 0;;) {
     const ssize_t got = ::pread(state_->journal.get(), buffer, sizeof buffer, offset);
@@ -221,12 +229,22 @@ bool StagingArea::remove(std::vector<LeftBehind>& left) {
   for (TreeRoot& tree : state_->trees) {
     tree.cached.reset();
     tree.forget();
+    tree.root.reset();
   }
-  state_->tree(Tree::Staged).root.reset();
-  state_->tree(Tree::Aside).root.reset();
   state_->journal.reset();
-  const bool removed = removeHeld(state_->destination->directory.get(), state_->name,
-                                  state_->directory.get());
+  // The trees first, the journal last: a run killed on the way leaves a
+  // journal that still says what the trees were for.
+  const int directory = state_->directory.get();
+  bool removed = true;
+  for (const char* name : {kStagedName, kAsideName}) {
+    UniqueDescriptor tree(::openat(directory, name, kDirectoryFlags));
+    if (tree.get() >= 0 && (!emptyDirectory(tree.get()) ||
+                            ::unlinkat(directory, name, AT_REMOVEDIR) != 0)) {
+      removed = false;
+    }
+  }
+  removed = removed && (::unlinkat(directory, kJournalName, 0) == 0 || errno == ENOENT) &&
+            removeHeld(state_->destination->directory.get(), state_->name, directory);
   if (!removed) left.push_back({state_->wideName, false});
   state_->directory.reset();
   return removed;
