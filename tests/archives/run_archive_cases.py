@@ -23,7 +23,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
-from wine_runner import WINE  # noqa: E402
+from wine_runner import WINE, started as wine_started  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SIGN_FILE = os.path.join(os.path.dirname(os.path.dirname(HERE)), "scripts", "sign_file.sh")
@@ -279,7 +279,7 @@ def run_case(target, case, archive, groups, libraries):
     # The driver never exits with 1 itself: that is Wine's loader failing to
     # start it, without a word, seen once in a CI run (0.02 s, no log line).
     # Such a start is tried once more; a driver that ran is never rerun.
-    if not target.native and code == 1 and not log and not printed.strip():
+    if not target.native and not wine_started(code, printed.strip(), bool(log)):
         print("     (Wine did not start the driver: tried again)")
         code, printed, log = target.run(driver, [archive_name, target.path(destination)],
                                         package, extra_env)

@@ -27,7 +27,7 @@ import demo  # noqa: E402
 import make_archives  # noqa: E402
 from run_scenarios import find_fixture  # noqa: E402
 from scenarios import report_case  # noqa: E402
-from wine_runner import WINE, wine_environment  # noqa: E402
+from wine_runner import WINE, run_started, wine_environment  # noqa: E402
 
 TIMEOUT = 120
 CONFIG = """<?xml version="1.0" encoding="windows-1252"?>
@@ -115,8 +115,8 @@ def run_check(options, arguments):
             "Z:" + a.replace("/", "\\") if a.startswith("/") else a for a in arguments]
     # Into a file, not a pipe: processes Wine starts would hold a pipe open.
     with tempfile.TemporaryFile() as output:
-        done = subprocess.run(command, env=env, stdin=subprocess.DEVNULL, stdout=output,
-                              stderr=subprocess.STDOUT, timeout=TIMEOUT)
+        done = run_started(command, env=env, stdin=subprocess.DEVNULL, stdout=output,
+                           stderr=subprocess.STDOUT, timeout=TIMEOUT)
         output.seek(0)
         return done.returncode, output.read().decode("utf-8", "replace")
 

@@ -32,7 +32,10 @@ import os
 import re
 import shutil
 import subprocess
+import tempfile
 from xml.sax.saxutils import escape
+
+from wine_runner import run_started
 
 REGISTRY_KEY = r"SOFTWARE\Tarvenix\BrevantUpdater\LocalDLLs"
 
@@ -144,8 +147,10 @@ class Deployment:
 
     def _reg(self, *args, check=True):
         wine, env = self.wine
-        subprocess.run([wine, "reg", *args], env=env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, check=check, timeout=60)
+        # Into a file, whose size tells a start that Wine failed from a run.
+        with tempfile.TemporaryFile() as out:
+            run_started([wine, "reg", *args], env=env, stdout=out, stderr=subprocess.STDOUT,
+                        check=check, timeout=60)
 
     def check(self):
         problems = []

@@ -73,7 +73,8 @@ def run_one(options, scenario):
         env = {"sfxcmd": scenario["sfxcmd"], **deploy.env}
         expected_boxes = [(box["caption"], box["answer"]) for box in scenario["boxes"]]
         run = run_under_wine(WINE, options.wine_prefix, options.program, scenario["args"],
-                             package, env, expected_boxes, 60, options.boxhelper)
+                             package, env, expected_boxes, 60, options.boxhelper,
+                             log=os.path.join(temp_dir, LOG_NAME))
         code, stderr = run.exit_code, run.stderr
         boxes = run.boxes + run.unexpected_boxes
         newline = "\r\n"

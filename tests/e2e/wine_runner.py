@@ -14,9 +14,15 @@ exits with the program's exit code - modulo 256, as any Unix status
 Only one run at a time per prefix: boxes are found by caption across the whole
 prefix, and the search for unexpected boxes takes any box.
 
+Wine's loader now and then fails to start a program: it exits with 1 at once
+(about 0.02 s) and prints nothing. `started` tells such a run from a real one;
+run_under_wine, run_started (subprocess.run for the other runners) and the box
+helper's runs start the program again when it was not started.
+
     run = run_under_wine(WINE, prefix, "build/brevUpdater.exe", ["-x"], cwd,
                          {"sfxcmd": "", "OTHER": None},
-                         [("Brevant Updater", "yes")], 60, "build/boxhelper.exe")
+                         [("Brevant Updater", "yes")], 60, "build/boxhelper.exe",
+                         log=temp_dir + "/Log.BrevantUpdater.txt")
     run.exit_code, run.boxes, run.unexpected_boxes, run.missing_boxes, run.stderr
 
 Self-test (builds throwaway programs under /tmp, needs MinGW and Wine):
@@ -51,6 +57,8 @@ SETTLE = 0.5
 # it there), every start is that many times slower: the run's and the boxes'
 # time limits grow by that factor.
 TIME_SCALE_VARIABLE = "BU_WINE_TIME_SCALE"
+# A run that Wine failed to start ends sooner than this (seen: 0.02 s).
+FAILED_START_SECONDS = 1.0
 
 
 @dataclass
@@ -94,6 +102,69 @@ def wine_environment(prefix: str, env_extra: Optional[Dict[str, Optional[str]]] 
     return env
 
 
+def started(code: Optional[int], printed, traced=False, seconds: Optional[float] = None) -> bool:
+    """Whether Wine started the program of a run that ended with `code`.
+
+    Wine's loader now and then fails to start a program: exit code 1 at once,
+    nothing printed, no log line. No program the tests start ends so (the
+    program and the test drivers never exit with 1 themselves; a probe that
+    answers with 1 prints its answer), so such a run was not started and may
+    be started again. `printed` is its stdout and stderr (anything true: it
+    printed), `traced` whether it left another trace (a log line, a box), and
+    `seconds` how long it ran, when known.
+    """
+    return not (code == 1 and not printed and not traced
+                and (seconds is None or seconds < FAILED_START_SECONDS))
+
+
+def note_not_started(program: str) -> None:
+    """Says in the runner's output that a program is started again."""
+    print("     (Wine did not start %s: started it again)" % os.path.basename(program), flush=True)
+
+
+def _size(path: Optional[str]) -> int:
+    """The size of a file, -1 when there is none."""
+    try:
+        return os.path.getsize(path) if path else -1
+    except OSError:
+        return -1
+
+
+def _output_size(stream) -> Optional[int]:
+    """The size of the file a run's output goes to: 0 for stderr=STDOUT (it
+    goes with stdout), None when it is no file (inherited, DEVNULL, a pipe)
+    and nothing tells whether the program printed."""
+    if stream is None or isinstance(stream, int) and stream < 0:
+        return 0 if stream == subprocess.STDOUT else None
+    try:
+        return os.fstat(stream if isinstance(stream, int) else stream.fileno()).st_size
+    except (AttributeError, OSError):
+        return None
+
+
+def run_started(command: Sequence[str], log: Optional[str] = None, check: bool = False,
+                **kwargs) -> subprocess.CompletedProcess:
+    """subprocess.run(command, **kwargs); a program started through WINE is
+    run once more when Wine did not start it (see `started`). Its stdout and
+    stderr must go to files (as every runner's do: processes Wine starts would
+    hold a pipe open), whose size tells whether it printed; `log` is a file it
+    appends to, when there is one. `check` raises as subprocess.run's does,
+    after the rerun."""
+    outputs = [kwargs.get("stdout"), kwargs.get("stderr")]
+    for attempt in (1, 2) if command[0] == WINE else (2,):
+        sizes = [_output_size(stream) for stream in outputs]
+        logged = _size(log)
+        done = subprocess.run(command, **kwargs)
+        printed = any(size is None or _output_size(stream) != size
+                      for stream, size in zip(outputs, sizes))
+        if attempt == 2 or started(done.returncode, printed, _size(log) != logged):
+            break
+        note_not_started(command[1])
+    if check:
+        done.check_returncode()
+    return done
+
+
 def _kill(proc: subprocess.Popen) -> None:
     # wine.sh execs the loader, so the process (and its group, made by
     # start_new_session) is the Windows program itself.
@@ -106,14 +177,32 @@ def _kill(proc: subprocess.Popen) -> None:
 
 def _run_helper(wine: str, boxhelper: str, env: Dict[str, str], caption: Optional[str], answer: str,
                 timeout: float, program: Optional[subprocess.Popen] = None) -> Tuple[Optional[dict], int, str]:
-    """Runs boxhelper once: (the box as it printed it or None, its exit code, its stderr).
+    """Runs boxhelper: (the box as it printed it or None, its exit code, its stderr).
 
     While the helper waits, `program` is watched: once it has ended, no box can
     come any more and the search is given up after EXIT_GRACE (exit code 1,
-    like the helper's own timeout, unless it had already found its box).
+    like the helper's own timeout, unless it had already found its box). A
+    helper that Wine did not start (exit code 1, silent: its own timeout
+    always prints a message) is started again, once and then while time remains.
     Output goes to files, not pipes: a wineserver started by the helper would
     otherwise hold the pipe open for as long as it lives.
     """
+    deadline = time.monotonic() + timeout
+    again = False
+    while True:
+        box, rc, message, printed = _run_helper_once(wine, boxhelper, env, caption, answer,
+                                                     deadline - time.monotonic(), program)
+        if started(rc, printed) or (again and time.monotonic() >= deadline) or (
+                program is not None and program.poll() is not None):
+            return box, rc, message
+        if not again:
+            note_not_started(boxhelper)
+        again = True
+        time.sleep(0.05)
+
+
+def _run_helper_once(wine, boxhelper, env, caption, answer, timeout, program):
+    """One run of boxhelper: _run_helper's answer, and whether it printed."""
     cmd = [wine, boxhelper, "--answer", answer, "--timeout-ms", str(max(0, int(timeout * 1000)))]
     if caption is not None:
         cmd += ["--caption", caption]
@@ -132,12 +221,13 @@ def _run_helper(wine: str, boxhelper: str, env: Dict[str, str], caption: Optiona
         err.seek(0)
         lines = out.read().decode("utf-8", "replace").strip().splitlines()
         message = err.read().decode("utf-8", "replace").strip()
+    printed = bool(lines or message)
     box = json.loads(lines[-1]) if lines else None
     rc = helper.returncode
     if rc < 0:  # stopped by us
         rc = 0 if box is not None else 1
         message = message or "the program ended before the box appeared"
-    return box, rc, message
+    return box, rc, message, printed
 
 
 def close_all_boxes(wine: str, prefix: str, boxhelper: str, limit: int = 10) -> List[dict]:
@@ -152,23 +242,64 @@ def close_all_boxes(wine: str, prefix: str, boxhelper: str, limit: int = 10) -> 
     return closed
 
 
+class TimedProcess(subprocess.Popen):
+    """A process that notes when it was first seen to have ended: `seconds`
+    is how long it ran, as closely as it is polled or waited for."""
+
+    begun = 0.0
+    seconds: Optional[float] = None
+
+    def __init__(self, *args, **kwargs):
+        self.begun = time.monotonic()
+        super().__init__(*args, **kwargs)
+
+    def poll(self):
+        return self._note(super().poll())
+
+    def wait(self, timeout=None):
+        return self._note(super().wait(timeout))
+
+    def _note(self, code):
+        if code is not None and self.seconds is None:
+            self.seconds = time.monotonic() - self.begun
+        return code
+
+
 def run_under_wine(wine: str, prefix: str, exe: str, args: Sequence[str], cwd: str,
                    env_extra: Optional[Dict[str, Optional[str]]],
                    boxes: Sequence[Tuple[str, str]], timeout: float, boxhelper: str,
-                   box_timeout: float = BOX_TIMEOUT) -> WineRun:
+                   box_timeout: float = BOX_TIMEOUT, log: Optional[str] = None) -> WineRun:
     """Runs `wine exe args...` in `cwd` and answers `boxes`, a list of
     (caption, answer) in the order the program should show them; answer is
     ok, yes, no, cancel or default. The whole run is limited to `timeout`
-    seconds; the program is killed when it is exceeded."""
+    seconds; the program is killed when it is exceeded.
+
+    `log` is the file the program logs to: with it, a run that Wine did not
+    start (see `started`: no output, no box, no log line, exit code 1 within
+    FAILED_START_SECONDS) is started once more."""
     scale = max(1.0, float(os.environ.get(TIME_SCALE_VARIABLE) or 1))
     timeout, box_timeout = timeout * scale, box_timeout * scale
+    logged = _size(log)
+    run, seconds = _run_once(wine, prefix, exe, args, cwd, env_extra, boxes, timeout, boxhelper,
+                             box_timeout)
+    if log is None or started(run.exit_code, run.stdout + run.stderr,
+                              run.boxes or run.unexpected_boxes or _size(log) != logged, seconds):
+        return run
+    note_not_started(exe)
+    return _run_once(wine, prefix, exe, args, cwd, env_extra, boxes, timeout, boxhelper,
+                     box_timeout)[0]
+
+
+def _run_once(wine, prefix, exe, args, cwd, env_extra, boxes, timeout, boxhelper,
+              box_timeout) -> Tuple[WineRun, Optional[float]]:
+    """One run of run_under_wine's, and how long the program ran."""
     start = time.monotonic()
     deadline = start + timeout
     helper_env = wine_environment(prefix)
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        program = subprocess.Popen([wine, exe, *args], cwd=cwd, env=wine_environment(prefix, env_extra),
-                                   stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                   start_new_session=True)
+        program = TimedProcess([wine, exe, *args], cwd=cwd, env=wine_environment(prefix, env_extra),
+                               stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                               start_new_session=True)
         run = WineRun(exit_code=None, boxes=[])
 
         for caption, answer in boxes:
@@ -211,7 +342,7 @@ def run_under_wine(wine: str, prefix: str, exe: str, args: Sequence[str], cwd: s
         run.stdout = out.read().decode("utf-8", "replace")
         run.stderr = err.read().decode("utf-8", "replace")
     run.seconds = time.monotonic() - start
-    return run
+    return run, program.seconds
 
 
 # --- Self-test --------------------------------------------------------------

@@ -113,12 +113,22 @@ class WineRacer:
         self.stop_file = os.path.join(work, "stop-racing")
         with contextlib.suppress(FileNotFoundError):
             os.remove(self.stop_file)
-        from wine_runner import WINE, wine_environment
-        self.process = subprocess.Popen(
-            [WINE, options.racer] + [deployment.windows_path(p)
-                                       for p in (path, first, second, self.stop_file)],
-            env=wine_environment(options.wine_prefix), stdin=subprocess.DEVNULL,
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        from wine_runner import WINE, note_not_started, started, wine_environment
+        with open(second, "rb") as f:
+            second_bytes = f.read()
+        for attempt in (1, 2):
+            self.process = subprocess.Popen(
+                [WINE, options.racer] + [deployment.windows_path(p)
+                                           for p in (path, first, second, self.stop_file)],
+                env=wine_environment(options.wine_prefix), stdin=subprocess.DEVNULL,
+                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+            # It races once it has put the second file in place; an end
+            # before, with 1 and no word, is a start that Wine failed.
+            racing = wait_for(lambda: open(path, "rb").read() == second_bytes, 30, self.process)
+            if racing or self.process.poll() is None or attempt == 2 or started(
+                    self.process.returncode, self.process.communicate(timeout=60)[0]):
+                break
+            note_not_started(options.racer)
 
     def finish(self):
         open(self.stop_file, "w").close()

@@ -53,7 +53,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(HERE), "e2e"))
 import deployment  # noqa: E402
 import scenarios  # noqa: E402
 from native_runner import run_native  # noqa: E402
-from wine_runner import WINE  # noqa: E402
+from wine_runner import WINE, TimedProcess, note_not_started, started  # noqa: E402
 from machine_faults import (NativeRacer, Skip, WineRacer, full_file_system,  # noqa: E402
                             random_text, unwritable, wait_for)
 
@@ -108,9 +108,18 @@ class Target:
     def start(self, program, package, args, temp, extra):
         """A silent run in the background."""
         command = [program] + args if self.native else [WINE, program] + args
-        return subprocess.Popen(command, cwd=package, env=self.environment(temp, extra),
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, start_new_session=True)
+        return TimedProcess(command, cwd=package, env=self.environment(temp, extra),
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL, start_new_session=True)
+
+    def started(self, process, logged):
+        """False for a background run that Wine did not start (see
+        wine_runner.started; the program prints nothing, its output is not
+        kept), which is then said in the output."""
+        if self.native or started(process.poll(), "", logged, process.seconds):
+            return True
+        note_not_started(self.options.program)
+        return False
 
     def kill(self, process):
         with contextlib.suppress(ProcessLookupError):
@@ -129,7 +138,7 @@ class Target:
         caption = scenarios.string_table()[102]
         run = run_under_wine(WINE, self.options.wine_prefix, program, args, package,
                              {"sfxcmd": None, **extra}, [(caption, a) for a in answers],
-                             RUN_TIMEOUT, self.options.boxhelper)
+                             RUN_TIMEOUT, self.options.boxhelper, log=os.path.join(temp, LOG_NAME))
         return run.exit_code, run.boxes + run.unexpected_boxes, run.errors
 
 
@@ -313,8 +322,12 @@ def fault_killed(options, target, raw, work):
     case = Case(options, target, raw, work)
     mark = case.case["kill_after"]
     problems = []
+    reached_mark = lambda: mark in log_messages(case.log(), target.newline, [])  # noqa: E731
     process = case.start()
-    reached = wait_for(lambda: mark in log_messages(case.log(), target.newline, []), 60, process)
+    reached = wait_for(reached_mark, 60, process)
+    if not reached and not target.started(process, case.log() is not None):
+        process = case.start()
+        reached = wait_for(reached_mark, 60, process)
     ended = process.poll()
     target.kill(process)
     if not reached or ended is not None:
@@ -348,12 +361,15 @@ def fault_concurrent_log(options, target, raw, work):
     for attempt in range(1, OVERLAP_ATTEMPTS + 1):
         cases[0].clear_outputs()
         processes = [case.start() for case in cases]
+        wait_for(lambda: all(process.poll() is not None for process in processes), RUN_TIMEOUT)
         for process in processes:
-            try:
-                process.wait(RUN_TIMEOUT)
-            except subprocess.TimeoutExpired:
+            if process.poll() is None:
                 target.kill(process)
                 problems.append("a concurrent run did not end")
+        log = cases[0].log() or b""
+        if not all(target.started(process, (run + "-").encode() in log)
+                   for process, run in zip(processes, raw["runs"])):
+            continue
         together = log_messages(cases[0].log(), target.newline, problems)
         if collections.Counter(together) != collections.Counter(sum(alone, [])):
             lost = collections.Counter(sum(alone, [])) - collections.Counter(together)

@@ -17,7 +17,7 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
 from scenarios import report_case  # noqa: E402
-from wine_runner import WINE  # noqa: E402
+from wine_runner import WINE, run_started  # noqa: E402
 
 LOG_NAME = "Log.BrevantUpdater.txt"
 STAMP = re.compile(r"^[A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4} : ")
@@ -86,8 +86,8 @@ class Target:
         # Into a file, not a pipe: processes Wine starts inherit the output
         # and would hold a pipe open after the driver ended.
         with tempfile.TemporaryFile() as output:
-            done = subprocess.run(command, cwd=cwd, env=env, stdout=output,
-                                  stderr=subprocess.STDOUT, timeout=TIMEOUT)
+            done = run_started(command, log=os.path.join(temp, LOG_NAME), cwd=cwd, env=env,
+                               stdout=output, stderr=subprocess.STDOUT, timeout=TIMEOUT)
             output.seek(0)
             stdout = output.read().decode("utf-8", "replace").replace("\r\n", "\n")
         return done.returncode, stdout.splitlines(), log_lines(os.path.join(temp, LOG_NAME),

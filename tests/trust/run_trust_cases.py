@@ -17,7 +17,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
-from wine_runner import WINE  # noqa: E402
+from wine_runner import WINE, run_started  # noqa: E402
 
 LOG_NAME = "Log.BrevantUpdater.txt"
 STAMP = re.compile(r"^[A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4} : ")
@@ -57,9 +57,10 @@ def run_probe(options, probe, cwd, files, dll_overrides=None):
         command, newline = [WINE, probe] + files, "\r\n"
     # Into a file, not a pipe: helper processes that Wine starts inherit the
     # probe's output and would hold a pipe open for a second after it ended.
+    # The probe answers "false" with exit code 1, but never without a word.
     with tempfile.TemporaryFile() as output, tempfile.TemporaryFile() as errors:
-        done = subprocess.run(command, cwd=cwd, env=env, stdout=output, stderr=errors,
-                              timeout=TIMEOUT)
+        done = run_started(command, log=os.path.join(temp, LOG_NAME), cwd=cwd, env=env,
+                           stdout=output, stderr=errors, timeout=TIMEOUT)
         output.seek(0)
         stdout = output.read().decode("utf-8", "replace").replace("\r\n", "\n")
     return done.returncode, stdout, log_lines(os.path.join(temp, LOG_NAME), newline)

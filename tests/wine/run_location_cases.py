@@ -20,7 +20,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
-from wine_runner import WINE  # noqa: E402
+from wine_runner import WINE, run_started  # noqa: E402
 
 LOG_NAME = "Log.BrevantUpdater.txt"
 STAMP = re.compile(r"^[A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4} : ")
@@ -119,8 +119,9 @@ class Wine:
         """(exit code, stdout) of `wine args...`. Output goes to files, not pipes:
         Wine's helper processes would hold a pipe open after the program ended."""
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            done = subprocess.run([WINE] + args, env=self.env, stdin=subprocess.DEVNULL,
-                                  stdout=out, stderr=err, timeout=TIMEOUT)
+            done = run_started([WINE] + args, log=os.path.join(self.temp, LOG_NAME),
+                               env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                               timeout=TIMEOUT)
             out.seek(0)
             err.seek(0)
             stdout = out.read().decode("latin-1").replace("\r\n", "\n")
