@@ -145,10 +145,25 @@ class Bench:
                     1.10)
         self.notes.append("extract_many: CPU time (user+sys) %.3f s ours, %.3f s unrar x"
                           % (ours.cpu_seconds, unrar.cpu_seconds))
+        # extract_over_ratio: the same archive over an older copy of its own
+        # tree (what an update meets), against unrar x -o+.
+        older = os.path.join(self.work, "extract-over-older")
+        if packages.tree_summary(older) != content:
+            shutil.rmtree(older, ignore_errors=True)
+            os.makedirs(older)
+            subprocess.run(["unrar", "x", "-idq", archive, older + "/"], check=True)
+        ours, unrar, _ = self.extract_contenders("extract-over", archive, content, False,
+                                                 older=older)
+        self.figure("extract_over_ratio", "the same over an older copy of its tree, vs unrar x "
+                    "-o+: time", ours.seconds, unrar.seconds, "s", ours.seconds / unrar.seconds,
+                    1.15)
+        self.notes.append("extract_over: CPU time (user+sys) %.3f s ours, %.3f s unrar x -o+"
+                          % (ours.cpu_seconds, unrar.cpu_seconds))
 
     # Runs ours and `unrar x` (and ours with the system store when asked) on
     # `archive`, alternating; answers the three contenders (the last None).
-    def extract_contenders(self, name, archive, content, with_system_store):
+    # With `older`, each run extracts over a fresh copy of that tree.
+    def extract_contenders(self, name, archive, content, with_system_store, older=None):
         s = self.shape
         package = packages.make_package(os.path.join(self.work, name + "-package"), self.modules,
                                         [("Content.rar", archive)],
@@ -158,7 +173,10 @@ class Bench:
 
         def contender(label, argv, cwd, env):
             def prepare():
-                os.makedirs(out)
+                if older:
+                    subprocess.run(["cp", "-a", older, out], check=True)
+                else:
+                    os.makedirs(out)
                 self.clear_log()
                 return argv, cwd, env
 
@@ -172,8 +190,8 @@ class Bench:
             return measure.Contender(label, self.launcher, prepare, finish)
 
         ours = contender("brevUpdater /q /extract", ours_argv, package, self.env)
-        unrar = contender("unrar x", ["unrar", "x", "-idq", archive, out + "/"], self.work,
-                          self.env)
+        unrar = contender("unrar x", ["unrar", "x", "-idq"] + (["-o+"] if older else []) +
+                          [archive, out + "/"], self.work, self.env)
         system = (contender("the same, system store", ours_argv, package, self.system_env)
                   if with_system_store else None)
         say("%s: %d files, %.1f MB, archive %.1f MB" %

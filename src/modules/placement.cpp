@@ -1,5 +1,6 @@
 #include "modules/placement.h"
 
+#include <algorithm>
 #include <string>
 #include <unordered_set>
 
@@ -19,10 +20,11 @@ std::wstring joined(const std::wstring& parent, const std::wstring& name) {
   return parent.empty() ? name : parent + L"/" + name;
 }
 
-// The staged tree's names of every directory entry: an existing directory
-// takes the permissions of an entry of its name, and of no other.
+// Walks the staged tree once and turns it into steps.
 struct Planner {
   platform::PlacementFiles& files;
+  // The names of the archive's directory entries: an existing directory
+  // takes the permissions of an entry of its name, and of no other.
   const std::unordered_set<std::wstring>& directoryEntries;
   std::vector<PlacementStep> steps;
   unsigned long asideCount = 0;
@@ -153,11 +155,10 @@ PlacementResult placeStaged(platform::PlacementFiles& files,
   result.code = kCannotCreate;
   // The step that failed may have been half taken (a file set aside, the new
   // one not placed): undo it too.
-  const std::vector<PlacementStep> started(planner.steps.begin(),
-                                           planner.steps.begin() +
-                                               static_cast<long>(std::min(taken + 1,
-                                                                          planner.steps.size())));
-  result.undone = rollBack(files, started);
+  const std::size_t started = std::min(taken + 1, planner.steps.size());
+  const std::vector<PlacementStep> startedSteps(
+      planner.steps.begin(), planner.steps.begin() + static_cast<std::ptrdiff_t>(started));
+  result.undone = rollBack(files, startedSteps);
   result.changed = !result.undone;
   return result;
 }

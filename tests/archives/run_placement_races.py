@@ -8,6 +8,7 @@ with the POSIX driver and Debian's UnRAR library.
             staging directory, undo or finish it (one log line saying
             which) and leave exactly the old tree or exactly the new one;
             a run after it leaves the new one; no staging directory stays.
+            Two runs at once into one destination both land it, whole.
   redirect  while extractions of 2,000 files run into a world-writable
             destination, another process keeps renaming the staging
             directory and putting a link to a directory outside in its
@@ -131,6 +132,18 @@ def crash(runner, options):
             code, _ = runner.run(base, "normal", destination)
             if code != 0 or contents(destination) != new or staging_left(destination):
                 problems.append("%s: the next extraction did not land the new tree" % point)
+    # Two runs at once into one destination take turns: both land, whole.
+    destination = older_tree(base, entries)
+    pair = [threading.Thread(target=lambda i=i: results.append(
+        runner.run(os.path.join(base, "run%d" % i), "normal", destination)[0])) for i in (1, 2)]
+    results = []
+    for thread in pair:
+        thread.start()
+    for thread in pair:
+        thread.join()
+    if results != [0, 0] or contents(destination) != new or staging_left(destination):
+        problems.append("two runs at once answered %r and left %s tree" % (
+            results, "the new" if contents(destination) == new else "another"))
     print("%d kills at %d calls" % (kills, len(calls)))
     if kills < len(calls) // 2:
         problems.append("only %d of %d kills took effect" % (kills, len(calls)))
