@@ -27,6 +27,7 @@ struct Planner {
   // takes the permissions of an entry of its name, and of no other.
   const std::unordered_set<std::wstring>& directoryEntries;
   std::vector<PlacementStep> steps;
+  std::unordered_set<std::wstring> staged;  // every path the walk found
   unsigned long asideCount = 0;
 
   // Plans the nodes inside the staged directory `path`. `placed` says that
@@ -38,6 +39,7 @@ struct Planner {
     if (!files.list(Tree::Staged, path, nodes)) return false;
     for (const platform::Node& node : nodes) {
       const std::wstring nodePath = joined(path, node.name);
+      staged.insert(nodePath);
       if (node.kind == NodeKind::Other || node.kind == NodeKind::Missing) return false;
       if (node.special && !files.clearSpecialBits(nodePath)) return false;
       if (!placed) {
@@ -113,23 +115,25 @@ bool undo(platform::PlacementFiles& files, const PlacementStep& step) {
   return false;
 }
 
-// Every entry must have left something in the staged tree, unless the same
-// name came before: a link the library failed to make (it does not always
-// say so), or any entry gone missing, fails the extraction instead of
-// landing as success with a file short. A name the library rewrites before
-// it writes it (only Windows keeps such names, as the library renames them)
-// cannot be looked up, and is passed over.
+// An entry's name without the separators that end a directory's.
+std::wstring entryPath(std::wstring name) {
+  while (!name.empty() && (name.back() == L'/' || name.back() == L'\\')) name.pop_back();
+  return name;
+}
+
+// Every entry must have left something in the staged tree: a link the
+// library failed to make (it does not always say so), or any entry gone
+// missing, fails the extraction instead of landing as success with a file
+// short. The walk saw most names already; one spelled otherwise (another
+// separator) is looked up. A name the library rewrites before it writes it
+// (only Windows keeps such names, as the library renames them) cannot be
+// looked up, and is passed over.
 bool everyEntryStaged(platform::PlacementFiles& files, const std::vector<StagedEntry>& entries,
-                      std::unordered_set<std::wstring>& directoryEntries) {
-  std::unordered_set<std::wstring> seen;
+                      const std::unordered_set<std::wstring>& staged) {
   for (const StagedEntry& entry : entries) {
-    std::wstring name = entry.name;
-    while (!name.empty() && (name.back() == L'/' || name.back() == L'\\')) name.pop_back();
-    if (!seen.insert(name).second) continue;
-    if (entry.directory) directoryEntries.insert(name);
-    if ((entry.link || isPathBelow(name)) && files.kind(Tree::Staged, name) == NodeKind::Missing) {
-      return false;
-    }
+    const std::wstring name = entryPath(entry.name);
+    if (staged.count(name) != 0 || !(entry.link || isPathBelow(name))) continue;
+    if (files.kind(Tree::Staged, name) == NodeKind::Missing) return false;
   }
   return true;
 }
@@ -140,8 +144,14 @@ PlacementResult placeStaged(platform::PlacementFiles& files,
                             const std::vector<StagedEntry>& entries) {
   PlacementResult result;
   std::unordered_set<std::wstring> directoryEntries;
-  Planner planner{files, directoryEntries, {}, 0};
-  if (!everyEntryStaged(files, entries, directoryEntries) || !planner.plan(L"", true) ||
+  bool special = false;
+  for (const StagedEntry& entry : entries) {
+    if (entry.directory) directoryEntries.insert(entryPath(entry.name));
+    special = special || entry.special || entry.link;
+  }
+  files.lookForSpecialBits(special);
+  Planner planner{files, directoryEntries, {}, {}, 0};
+  if (!planner.plan(L"", true) || !everyEntryStaged(files, entries, planner.staged) ||
       !files.appendJournal(journalSteps(planner.steps) + kJournalPlanned, true)) {
     result.code = kCannotCreate;
     return result;

@@ -26,6 +26,7 @@ struct StagedEntry {
   std::wstring name;
   bool link;       // a link the library may have failed to make without saying so
   bool directory;  // a directory entry: an existing directory takes its permissions
+  bool special = false;  // its header carries setuid, setgid or sticky bits
 };
 
 struct PlacementResult {

@@ -99,6 +99,15 @@ bool madeLinkConfined(const platform::StagingArea& staging, const std::wstring& 
   return !staging.madeLink(name, target) || isEntryConfined(name, kUnixSymlink, target);
 }
 
+// The header's host system for archives made on Unix, whose attributes are
+// a file mode the library applies.
+constexpr unsigned kUnixHost = 3;
+constexpr unsigned kSpecialModeBits = 07000;
+
+bool holdsSpecialBits(const RARHeaderDataEx& header) {
+  return header.HostOS == kUnixHost && (header.FileAttr & kSpecialModeBits) != 0;
+}
+
 void logExtractFailure(const std::string& destinationForLog, int code) {
   WriteLog(kExtractFailed, destinationForLog.c_str(), code);
 }
@@ -245,7 +254,8 @@ int extractEntries(const platform::CodeModule& library, const std::string& archi
     const bool link = header.RedirType != kNotALink;
     if (failure == ERAR_SUCCESS && link && !madeLinkConfined(staging, name)) failure = ERAR_ECREATE;
     if (failure == ERAR_SUCCESS) {
-      staged.push_back({std::move(name), link, (header.Flags & RHDF_DIRECTORY) != 0});
+      staged.push_back({std::move(name), link, (header.Flags & RHDF_DIRECTORY) != 0,
+                        holdsSpecialBits(header)});
     }
   }
   // Nothing reaches the destination unless the whole archive was extracted.

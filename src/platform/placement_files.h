@@ -44,6 +44,10 @@ class PlacementFiles {
   // The nodes directly inside the directory `path`; false when it cannot be
   // read.
   virtual bool list(Tree tree, const std::wstring& path, std::vector<Node>& nodes) = 0;
+  // Whether list() must look at each node's mode for special bits (it may
+  // take the kinds from the directory alone otherwise): only an archive
+  // whose headers carry such bits, or links that share a file, can make them.
+  virtual void lookForSpecialBits(bool look) { (void)look; }
   // Moves a node between or within the trees. Never replaces: fails when
   // anything lies at `to`.
   virtual bool move(Tree fromTree, const std::wstring& from, Tree toTree,

@@ -115,6 +115,15 @@ void splitLast(const std::string& path, std::string& parent, std::string& leaf) 
   leaf = slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+void TreeRoot::forgetBelow(const std::wstring& path) {
+  std::string narrow;
+  if (!cacheValid || !toNarrow(path, narrow)) return;
+  if (cachedPath.compare(0, narrow.size(), narrow) == 0 &&
+      (cachedPath.size() == narrow.size() || cachedPath[narrow.size()] == '/')) {
+    cacheValid = false;
+  }
+}
+
 int TreeRoot::open(const std::string& relative) {
   if (relative.empty()) return root.get();
   if (cacheValid && relative == cachedPath) return cached.get();
@@ -164,6 +173,8 @@ NodeKind StagingArea::kind(Tree tree, const std::wstring& path) {
   return kindOf(status.st_mode);
 }
 
+void StagingArea::lookForSpecialBits(bool look) { state_->lookForSpecialBits = look; }
+
 bool StagingArea::list(Tree tree, const std::wstring& path, std::vector<Node>& nodes) {
   nodes.clear();
   const int directory = directoryOf(*state_, tree, path);
@@ -175,15 +186,21 @@ bool StagingArea::list(Tree tree, const std::wstring& path, std::vector<Node>& n
   bool read = true;
   while (const dirent* entry = ::readdir(stream)) {
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    struct stat status;
-    if (::fstatat(directory, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-      read = false;
-      break;
-    }
     Node node;
     node.name = toWide(entry->d_name);
-    node.kind = kindOf(status.st_mode);
-    node.special = !S_ISLNK(status.st_mode) && (status.st_mode & kSpecialBits) != 0;
+    node.kind = entry->d_type == DT_REG   ? NodeKind::File
+                : entry->d_type == DT_DIR ? NodeKind::Directory
+                : entry->d_type == DT_LNK ? NodeKind::Link
+                                          : NodeKind::Other;
+    struct stat status;
+    if (state_->lookForSpecialBits || entry->d_type == DT_UNKNOWN) {
+      if (::fstatat(directory, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        read = false;
+        break;
+      }
+      node.kind = kindOf(status.st_mode);
+      node.special = !S_ISLNK(status.st_mode) && (status.st_mode & kSpecialBits) != 0;
+    }
     nodes.push_back(std::move(node));
   }
   ::closedir(stream);
@@ -196,20 +213,26 @@ bool StagingArea::move(Tree fromTree, const std::wstring& from, Tree toTree,
   std::string toLeaf;
   const int fromParent = parentOf(*state_, fromTree, from, fromLeaf);
   if (fromParent < 0) return false;
-  // Both parents stay open at once: the trees keep their caches apart, and
-  // within one tree the source's is held here.
-  UniqueDescriptor source(::dup(fromParent));
+  // Within one tree, opening the target's parent may replace the source's
+  // in the tree's cache: the source's is held here.
+  UniqueDescriptor held(fromTree == toTree ? ::dup(fromParent) : -1);
+  const int source = fromTree == toTree ? held.get() : fromParent;
   const int toParent = parentOf(*state_, toTree, to, toLeaf);
-  if (source.get() < 0 || toParent < 0) return false;
-  // A directory that moves may be the one a tree has cached, or lie above it.
-  for (TreeRoot& tree : state_->trees) tree.forget();
-  if (::renameat2(source.get(), fromLeaf.c_str(), toParent, toLeaf.c_str(), RENAME_NOREPLACE) == 0) {
-    return true;
-  }
+  if (source < 0 || toParent < 0) return false;
+  bool moved = ::renameat2(source, fromLeaf.c_str(), toParent, toLeaf.c_str(),
+                           RENAME_NOREPLACE) == 0;
   // A file system without RENAME_NOREPLACE: looked at first, then moved.
   struct stat status;
-  return errno == EINVAL && ::fstatat(toParent, toLeaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 &&
-         errno == ENOENT && ::renameat(source.get(), fromLeaf.c_str(), toParent, toLeaf.c_str()) == 0;
+  if (!moved && errno == EINVAL &&
+      ::fstatat(toParent, toLeaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
+    moved = ::renameat(source, fromLeaf.c_str(), toParent, toLeaf.c_str()) == 0;
+  }
+  // A directory that moved may be the one a tree has cached, or lie above it.
+  if (moved) {
+    state_->tree(fromTree).forgetBelow(from);
+    state_->tree(toTree).forgetBelow(to);
+  }
+  return moved;
 }
 
 bool StagingArea::clearSpecialBits(const std::wstring& path) {

@@ -94,6 +94,7 @@ class StagingArea : public PlacementFiles {
 
   NodeKind kind(Tree tree, const std::wstring& path) override;
   bool list(Tree tree, const std::wstring& path, std::vector<Node>& nodes) override;
+  void lookForSpecialBits(bool look) override;
   bool move(Tree fromTree, const std::wstring& from, Tree toTree, const std::wstring& to) override;
   bool clearSpecialBits(const std::wstring& path) override;
   bool copyMode(const std::wstring& path) override;

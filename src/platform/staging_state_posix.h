@@ -38,6 +38,9 @@ struct TreeRoot {
   // descriptor stays the tree's.
   int open(const std::string& relative);
   void forget() { cacheValid = false; }
+  // Forgets the cached directory when it is `path` or lies below it (it
+  // moved with it).
+  void forgetBelow(const std::wstring& path);
 };
 
 struct StagingState {
@@ -48,6 +51,7 @@ struct StagingState {
   UniqueDescriptor journal;
   TreeRoot trees[3];           // by Tree: destination, staged, aside
   std::wstring libraryPath;    // /proc/self/fd/<staged tree>
+  bool lookForSpecialBits = true;
 
   TreeRoot& tree(Tree which) { return trees[static_cast<int>(which)]; }
 };
