@@ -306,6 +306,16 @@ def backslash_beside_directory(target):
     return {"a/first.txt": "first.txt", "a\\b": "last.txt"}
 
 
+LONG_NAME = "long/" + "a" * 70 + "/" + "b" * 70 + "/" + "c" * 60 + ".txt"
+
+
+def long_path(target):
+    """One file 210 characters deep: with the destination's and the staging
+    directory's names above it, its path is longer than 260 characters."""
+    make(target, ["first.txt"], names={"first.txt": LONG_NAME})
+    return {LONG_NAME: "first.txt"}
+
+
 FOUR = ["first.txt", "second.bin", "third.txt", "last.txt"]
 
 
@@ -346,6 +356,7 @@ RECIPES = {
     "file_then_directory_of_its_name": file_then_directory_of_its_name,
     "setuid_hard_link": setuid_hard_link,
     "backslash_beside_directory": backslash_beside_directory,
+    "long_path": long_path,
 }
 RECIPES.update({"traversal_" + kind: traversal(name) for kind, name in TRAVERSALS.items()})
 RECIPES.update({"cut_before_block_%d" % index: cut_before_block(index) for index in range(1, 6)})

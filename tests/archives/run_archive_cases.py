@@ -10,6 +10,7 @@ exit code, every log line and every file outside the package with the table.
       --unrar <the library> [--unloadable <a library that cannot load>]
       --planted <stand-in unrar.dll> --work <scratch>
       [--wine-prefix <prefix> --wine-temp <its temporary directory>]
+      [--hold-open <helper that holds a file open, unshared (Windows)>]
 """
 
 import argparse
@@ -88,6 +89,26 @@ class Target:
             output.seek(0)
             printed = output.read().decode("utf-8", "replace")
         return code, printed, read_log(log, newline, encoding)
+
+
+    def hold(self, path):
+        """Starts the helper that holds `path` open, unshared, until its input
+        ends; answers it once it holds the file, None when it could not."""
+        env = dict(os.environ, WINEPREFIX=self.options.wine_prefix, WINEDEBUG="-all")
+        env.pop("DISPLAY", None)
+        holder = subprocess.Popen([WINE, self.options.hold_open, self.path(path)], env=env,
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL)
+        if holder.stdout.readline().strip() == b"held":
+            return holder
+        self.release(holder)
+        return None
+
+    @staticmethod
+    def release(holder):
+        holder.stdin.close()
+        holder.wait(timeout=TIMEOUT)
+        holder.stdout.close()
 
 
 def read_log(path, newline, encoding):
@@ -216,7 +237,9 @@ def plant_older(destination, entries):
 
 def tree_state(directory):
     """Everything below `directory`, the directory itself included: kind,
-    mode, modification time and content or link target, by relative path."""
+    mode, modification time and content or link target, by relative path.
+    Times are compared in Windows' unit, 100 ns: a time put back under Wine
+    keeps no finer digits."""
     state = {}
     for root, folders, files in os.walk(directory):
         for name in [""] + folders + files if root == directory else folders + files:
@@ -230,7 +253,7 @@ def tree_state(directory):
                 with open(path, "rb") as f:
                     what = f.read().hex()
             state[os.path.relpath(path, directory)] = "%o %d %s" % (
-                status.st_mode & 0o7777, status.st_mtime_ns, what)
+                status.st_mode & 0o7777, status.st_mtime_ns // 100, what)
     return state
 
 
@@ -271,6 +294,10 @@ def run_case(target, case, archive, groups, libraries):
     if case.get("older"):
         plant_older(destination, entries)
     older = tree_state(destination)
+    # "hold_open": a file of the destination another program holds open
+    # without sharing it while the driver runs.
+    holder = (target.hold(os.path.join(destination, *case["hold_open"].split("/")))
+              if case.get("hold_open") else None)
     archive_name = case.get("archive_name", DEFAULT_ARCHIVE)
     started = time.monotonic()
     code, printed, log = target.run(driver, [archive_name, target.path(destination)], package,
@@ -283,10 +310,14 @@ def run_case(target, case, archive, groups, libraries):
         print("     (Wine did not start the driver: tried again)")
         code, printed, log = target.run(driver, [archive_name, target.path(destination)],
                                         package, extra_env)
+    if holder is not None:
+        target.release(holder)
 
     expected = dict(case, **case.get(target.family, {}))
     expected.update(case.get("by_archive", {}).get(archive, {}))
     problems = []
+    if case.get("hold_open") and holder is None:
+        problems.append("%s could not be held open" % case["hold_open"])
     if code is None:
         problems.append("the driver was still running after %d s" % TIMEOUT)
     elif code == PLANTED_RAN:
@@ -366,9 +397,10 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--wine-prefix")
     parser.add_argument("--wine-temp")
+    parser.add_argument("--hold-open")
     options = parser.parse_args()
     for name in ("archives", "pki", "driver", "unrar", "planted", "work", "wine_prefix",
-                 "wine_temp"):
+                 "wine_temp", "hold_open"):
         if getattr(options, name):
             setattr(options, name, os.path.abspath(getattr(options, name)))
     with open(options.cases, encoding="utf-8") as f:
@@ -383,6 +415,9 @@ def main():
         # Links planted in the destination are Unix links, which Wine follows
         # without showing them to the program: those cases are the POSIX port's.
         if case.get("native_only") and not target.native:
+            continue
+        # A file held open keeps others from replacing it on Windows only.
+        if case.get("hold_open") and target.native:
             continue
         for archive in case["archives"]:
             problems, seconds = run_case(target, case, archive, table["groups"], libraries)
