@@ -108,6 +108,21 @@ bool holdsSpecialBits(const RARHeaderDataEx& header) {
   return header.HostOS == kUnixHost && (header.FileAttr & kSpecialModeBits) != 0;
 }
 
+// The library's pass runs inside the staging directory, and leaves it on
+// every path out.
+struct InsideStaging {
+  explicit InsideStaging(platform::StagingArea& area) : staging(area), entered(area.enter()) {}
+  ~InsideStaging() { leave(); }
+  InsideStaging(const InsideStaging&) = delete;
+  InsideStaging& operator=(const InsideStaging&) = delete;
+  void leave() {
+    if (entered) staging.leave();
+    entered = false;
+  }
+  platform::StagingArea& staging;
+  bool entered;
+};
+
 void logExtractFailure(const std::string& destinationForLog, int code) {
   WriteLog(kExtractFailed, destinationForLog.c_str(), code);
 }
@@ -200,7 +215,10 @@ int extractEntries(const platform::CodeModule& library, const std::string& archi
     return kResultArchiveOpenFailed;
   }
 
-  OpenedArchive archive(open, close, archiveName, RAR_OM_EXTRACT);
+  // The library runs inside the staging directory: the archive is named so
+  // that it (and a next volume) is found from there.
+  const std::string archivePath = platform::archiveNameFromStaging(archiveName);
+  OpenedArchive archive(open, close, archivePath, RAR_OM_EXTRACT);
   if (!archive.opened()) {
     WriteLog("%s", kExtractOpenFailed);
     return kResultArchiveOpenFailed;
@@ -214,6 +232,8 @@ int extractEntries(const platform::CodeModule& library, const std::string& archi
     return kResultExtractionFailed;
   }
   platform::StagingArea& staging = extraction.staging();
+  InsideStaging inside(staging);
+  if (!inside.entered) failure = ERAR_ECREATE;
   // The library takes the directory as a modifiable text.
   std::wstring stagingArgument = staging.path();
   std::vector<StagedEntry> staged;
@@ -235,7 +255,7 @@ int extractEntries(const platform::CodeModule& library, const std::string& archi
     const int read = readHeader(archive.handle(), &header);
     if (read == ERAR_END_ARCHIVE) {
       // The library also says so where a cut file ends between headers.
-      if (!archiveIsComplete(archiveName)) failure = ERAR_BAD_DATA;
+      if (!archiveIsComplete(archivePath)) failure = ERAR_BAD_DATA;
       break;
     }
     if (read != ERAR_SUCCESS) {
@@ -258,6 +278,7 @@ int extractEntries(const platform::CodeModule& library, const std::string& archi
                         holdsSpecialBits(header)});
     }
   }
+  inside.leave();
   // Nothing reaches the destination unless the whole archive was extracted.
   const int placed = extraction.finish(staged, failure == ERAR_SUCCESS);
   if (failure == ERAR_SUCCESS) failure = placed;

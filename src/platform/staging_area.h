@@ -72,8 +72,15 @@ class StagingArea : public PlacementFiles {
   StagingArea& operator=(const StagingArea&) = delete;
 
   // The directory the library extracts into, as a name that leads to the
-  // held directory whatever happens to the names in the destination.
+  // held directory whatever happens to the names in the destination, while
+  // the run is inside the staging directory (enter()).
   const std::wstring& path() const;
+  // For the library's pass: where the platform resolves the library's names
+  // from the held directory itself (POSIX: the current directory becomes the
+  // staged tree, and path() is empty), it moves there; leave() goes back.
+  // False when it cannot.
+  bool enter();
+  void leave();
   // The name of the staging directory in the destination, for the log.
   const std::wstring& name() const;
 
@@ -105,5 +112,10 @@ class StagingArea : public PlacementFiles {
  private:
   std::unique_ptr<struct StagingState> state_;
 };
+
+// The archive's name as the library must be given it to find the archive
+// (and its further volumes) from inside the staging directory: absolute
+// where enter() changes the current directory.
+std::string archiveNameFromStaging(const std::string& name);
 
 }  // namespace bu::platform

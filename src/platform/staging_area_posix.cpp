@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <memory>
 
@@ -109,18 +110,6 @@ std::unique_ptr<StagingArea> openStaging(const std::shared_ptr<Destination::Stat
   for (const TreeRoot& tree : state->trees) {
     if (tree.root.get() < 0) return nullptr;
   }
-  // The library is handed the held directory, as a name that leads to it
-  // whatever is renamed in the destination; where /proc does not show the
-  // descriptor so, nothing is extracted.
-  const int staged = state->tree(Tree::Staged).root.get();
-  const std::string libraryPath = "/proc/self/fd/" + std::to_string(staged);
-  struct stat named;
-  struct stat held;
-  if (::stat(libraryPath.c_str(), &named) != 0 || ::fstat(staged, &held) != 0 ||
-      named.st_ino != held.st_ino || named.st_dev != held.st_dev) {
-    return nullptr;
-  }
-  state->libraryPath = toWide(libraryPath);
   return std::make_unique<StagingArea>(std::move(state));
 }
 
@@ -209,6 +198,27 @@ StagingArea::StagingArea(std::unique_ptr<StagingState> state) : state_(std::move
 StagingArea::~StagingArea() = default;
 
 const std::wstring& StagingArea::path() const { return state_->libraryPath; }
+
+// The library resolves its names from the current directory, which becomes
+// the held staged tree: renaming or replacing anything in the destination
+// cannot turn it elsewhere, and its paths are as short as they can be.
+bool StagingArea::enter() {
+  state_->returnTo.reset(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return state_->returnTo.get() >= 0 && ::fchdir(state_->tree(Tree::Staged).root.get()) == 0;
+}
+
+void StagingArea::leave() {
+  if (state_->returnTo.get() >= 0 && ::fchdir(state_->returnTo.get()) == 0) {
+    state_->returnTo.reset();
+  }
+}
+
+std::string archiveNameFromStaging(const std::string& name) {
+  if (!name.empty() && name[0] == '/') return name;
+  std::vector<char> directory(PATH_MAX);
+  if (::getcwd(directory.data(), directory.size()) == nullptr) return name;
+  return std::string(directory.data()) + "/" + name;
+}
 
 const std::wstring& StagingArea::name() const { return state_->wideName; }
 

@@ -311,6 +311,14 @@ StagingArea::~StagingArea() = default;
 
 const std::wstring& StagingArea::path() const { return state_->libraryPath; }
 
+// The library is handed the staged tree's full name: the held components
+// keep it leading there, and the current directory stays as it is.
+bool StagingArea::enter() { return true; }
+
+void StagingArea::leave() {}
+
+std::string archiveNameFromStaging(const std::string& name) { return name; }
+
 const std::wstring& StagingArea::name() const { return state_->name; }
 
 bool StagingArea::readJournal(std::string& records) const {

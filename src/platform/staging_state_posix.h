@@ -50,7 +50,8 @@ struct StagingState {
   UniqueDescriptor directory;  // the staging directory
   UniqueDescriptor journal;
   TreeRoot trees[3];           // by Tree: destination, staged, aside
-  std::wstring libraryPath;    // /proc/self/fd/<staged tree>
+  std::wstring libraryPath;    // empty: the library resolves from the current directory
+  UniqueDescriptor returnTo;   // the current directory before enter()
   bool lookForSpecialBits = true;
 
   TreeRoot& tree(Tree which) { return trees[static_cast<int>(which)]; }
