@@ -192,6 +192,16 @@ def traversal(name):
     return recipe
 
 
+def traversal_after_directory(target):
+    """A directory the destination lacks, with a file in it, then an entry
+    named "../escape.txt": the directory would move whole, but nothing moves
+    before the whole archive is extracted."""
+    write(target, rar4.archive([(b"tools", b"", 0o040755),
+                                (b"tools/first.txt", FILES["first.txt"], 0o100644),
+                                (b"../escape.txt", FILES["last.txt"], 0o100644)]))
+    return {"tools/first.txt": "first.txt"}
+
+
 def link_escaping(target):
     make(target, ["first.txt", "link", "last.txt"], links={"link": "../outside"})
     return ["first.txt", "last.txt"]
@@ -357,6 +367,7 @@ RECIPES = {
     "setuid_hard_link": setuid_hard_link,
     "backslash_beside_directory": backslash_beside_directory,
     "long_path": long_path,
+    "traversal_after_directory": traversal_after_directory,
 }
 RECIPES.update({"traversal_" + kind: traversal(name) for kind, name in TRAVERSALS.items()})
 RECIPES.update({"cut_before_block_%d" % index: cut_before_block(index) for index in range(1, 6)})
