@@ -299,6 +299,9 @@ def run_case(target, case, archive, groups, libraries):
     destination = os.path.join(base, "out", destination_name)
     if not case.get("missing_destination"):
         os.makedirs(destination)
+    # An empty destination: the library extracts into the current directory,
+    # the package's, and the log names the empty path.
+    argument = "" if case.get("empty_destination") else target.path(destination)
     planted = plant(base, case.get("before", {}))
     if case.get("older"):
         plant_older(destination, entries)
@@ -309,7 +312,7 @@ def run_case(target, case, archive, groups, libraries):
               if case.get("hold_open") else None)
     archive_name = case.get("archive_name", DEFAULT_ARCHIVE)
     started = time.monotonic()
-    code, printed, log = target.run(driver, [archive_name, target.path(destination)], package,
+    code, printed, log = target.run(driver, [archive_name, argument], package,
                                     extra_env)
     seconds = time.monotonic() - started
     # The driver never exits with 1 itself: that is Wine's loader failing to
@@ -317,7 +320,7 @@ def run_case(target, case, archive, groups, libraries):
     # Such a start is tried once more; a driver that ran is never rerun.
     if not target.native and not wine_started(code, printed.strip(), bool(log)):
         print("     (Wine did not start the driver: tried again)")
-        code, printed, log = target.run(driver, [archive_name, target.path(destination)],
+        code, printed, log = target.run(driver, [archive_name, argument],
                                         package, extra_env)
     if holder is not None:
         target.release(holder)
@@ -334,7 +337,7 @@ def run_case(target, case, archive, groups, libraries):
     elif code != expected["exit"]:
         problems.append("exit code: expected %d, got %d" % (expected["exit"], code))
     values = {"archive": target.eight_bit(archive_name),
-              "destination": target.eight_bit(target.path(destination)),
+              "destination": target.eight_bit(argument),
               "code": expected.get("code", "")}
     expected_log = expand(expected["log"], groups, values)
     if log != expected_log:
@@ -353,7 +356,7 @@ def run_case(target, case, archive, groups, libraries):
     # A file is named by its archived name, or by its name on disk and the
     # archived name whose content it holds.
     wanted = list(entries) if expected["files"] == "all" else expected["files"]
-    prefix = os.path.join("out", destination_name)
+    prefix = "package" if case.get("empty_destination") else os.path.join("out", destination_name)
     expected_files = {}
     for name in wanted:
         disk, entry = (name, name) if isinstance(name, str) else name
@@ -368,9 +371,12 @@ def run_case(target, case, archive, groups, libraries):
         after = looks(os.path.join(base, relative))
         if after != before:
             problems.append("changed: %s, was %s, now %s" % (relative, before, after))
+    package_files = {os.path.join("package", name) for name in os.listdir(package)} \
+        if not case.get("empty_destination") else {os.path.join("package", name) for name in
+                                                   ("unrar.dll", archive_name)}
     actual_files = {name: content
-                    for name, content in files_below(base, {"package", "bin", "temp"}).items()
-                    if name not in planted}
+                    for name, content in files_below(base, {"bin", "temp"}).items()
+                    if name not in planted and name not in package_files}
     for name, mode in (expected.get("modes", {}) if target.native else {}).items():
         path = os.path.join(destination, *name.split("/"))
         if os.path.exists(path) and "%o" % (os.stat(path).st_mode & 0o7777) != mode:
