@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "app/startup.h"
-#include "platform/library_search_win.h"
+#include "platform/code_module.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLineTail, int) {
   // First of all: a package is unpacked into a download or temporary

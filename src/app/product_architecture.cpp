@@ -6,7 +6,9 @@
 #include "app/run_options.h"
 #include "engine/module_location.h"
 #include "log/write_log.h"
+#include "platform/command_line.h"
 #include "platform/process.h"
+#include "platform/text.h"
 
 namespace bu {
 
@@ -36,10 +38,14 @@ bool isProduct64Bit() {
 // The sibling's command line begins with its own quoted name, as every
 // program's does: its parser then sees exactly the arguments this process
 // saw (the tail alone would lose the first of them to the program's name).
-bool launch64BitSibling(const char* commandLineTail, unsigned& exitCode) {
-  std::string commandLine = std::string("\"") + kSiblingProgram + "\"";
-  if (*commandLineTail != '\0') commandLine += std::string(" ") + commandLineTail;
-  switch (platform::runAndWait(kSiblingProgram, commandLine, exitCode)) {
+// The tail is the wide one this process parsed, so no character is lost to
+// the ANSI code page on the way.
+bool launch64BitSibling(unsigned& exitCode) {
+  const std::wstring program = platform::ansiToWide(kSiblingProgram);
+  std::wstring commandLine = L"\"" + program + L"\"";
+  const std::wstring tail = platform::commandLineTail();
+  if (!tail.empty()) commandLine += L" " + tail;
+  switch (platform::runAndWait(program, commandLine, exitCode)) {
     case platform::ProcessRun::Finished:
       return true;
     case platform::ProcessRun::NotStarted:

@@ -17,8 +17,9 @@ bool isProduct64Bit();
 // Whether the file at `path` is an image whose machine is x64.
 bool isModule64Bit(const std::wstring& path);
 
-// Starts brevUpdater64.exe with `commandLineTail`, waits for it and stores its
-// exit code. False when it could not be started or its code is unknown.
-bool launch64BitSibling(const char* commandLineTail, unsigned& exitCode);
+// Starts brevUpdater64.exe with this process's command-line tail, waits for
+// it and stores its exit code. False when it could not be started or its
+// code is unknown.
+bool launch64BitSibling(unsigned& exitCode);
 
 }  // namespace bu

@@ -24,10 +24,10 @@ const char kProduct32Bit[] = "Identified as 32-bit product installation. Continu
 const char kSiblingFailed[] =
     "BU Initialization failed. Possibly, incorrect BU Package for 64-bit Product.";
 
-int handOverTo64BitSibling(const char* commandLineTail) {
+int handOverTo64BitSibling() {
   WriteLog("%s", kProduct64Bit);
   unsigned exitCode = 0;
-  if (launch64BitSibling(commandLineTail, exitCode)) return static_cast<int>(exitCode);
+  if (launch64BitSibling(exitCode)) return static_cast<int>(exitCode);
   WriteLog("%s", kSiblingFailed);
   showInformation(L"%ls", platform::ansiToWide(kSiblingFailed).c_str());
   return kResultNoneDeployed;
@@ -48,7 +48,7 @@ int runUpdater(platform::ModuleHandle instance, const char* commandLineTail) {
   const int parsed = parseCommandLine(commandLineTail);
   if (parsed != kResultSuccess) return parsed;
 
-  if (isProduct64Bit()) return handOverTo64BitSibling(commandLineTail);
+  if (isProduct64Bit()) return handOverTo64BitSibling();
   WriteLog("%s", kProduct32Bit);
   return dispatchMode();
 }

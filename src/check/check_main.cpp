@@ -12,6 +12,7 @@
 
 #include "check/check_report.h"
 #include "check/package_check.h"
+#include "platform/code_module.h"
 
 namespace {
 
@@ -23,6 +24,10 @@ constexpr int kUsageError = 2;
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First of all, as the updater does: the check enters the package folder,
+  // and a DLL of a system's name left there or beside this program must never
+  // be what a later load by bare name finds.
+  bu::platform::restrictDllSearchToSystemDirectory();
   // 8-bit texts are in the locale's character set, as the updater reads them.
   std::setlocale(LC_ALL, "");
   bool json = false;

@@ -56,6 +56,15 @@ class CodeModule {
   void* handle_ = nullptr;
 };
 
+// From now on a library loaded by bare name comes from the system's own
+// directory only, never from the program's or the current directory (a
+// download folder where anyone may have left one). Called first thing by
+// every program. Windows: the default DLL search is set to the system
+// directory (platform/library_search_win.h); nothing changes on systems whose
+// loader predates the call. POSIX: nothing to do, the dynamic loader never
+// looks in either directory by itself.
+void restrictDllSearchToSystemDirectory();
+
 // A symbol address as a function pointer of the caller's type.
 template <typename Function>
 Function symbolAs(const CodeModule& module, const char* name) {

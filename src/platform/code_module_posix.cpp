@@ -196,4 +196,6 @@ void CodeModule::reset() {
   handle_ = nullptr;
 }
 
+void restrictDllSearchToSystemDirectory() {}
+
 }  // namespace bu::platform

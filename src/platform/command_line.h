@@ -15,4 +15,10 @@ std::optional<std::vector<std::wstring>> splitCommandLine(const std::wstring& co
 // The process's own arguments, program name first.
 std::optional<std::vector<std::wstring>> processArguments();
 
+// The process's command line after its program name, as typed: Windows skips
+// the name in its wide command line as the startup code does for WinMain's
+// tail (a quoted span may hold blanks), then the blanks after it. POSIX: the
+// arguments after the name, joined by blanks.
+std::wstring commandLineTail();
+
 }  // namespace bu::platform

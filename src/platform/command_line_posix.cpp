@@ -27,6 +27,16 @@ std::optional<std::vector<std::wstring>> splitCommandLine(const std::wstring& co
   return splitWindowsCommandLine(commandLine, program);
 }
 
+std::wstring commandLineTail() {
+  const auto& arguments = storedArguments();
+  std::wstring tail;
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    if (i > 1) tail += L' ';
+    tail += arguments[i];
+  }
+  return tail;
+}
+
 std::optional<std::vector<std::wstring>> processArguments() {
   const auto& arguments = storedArguments();
   if (arguments.empty()) return std::nullopt;

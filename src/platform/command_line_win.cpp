@@ -31,4 +31,15 @@ std::optional<std::vector<std::wstring>> processArguments() {
   return split(GetCommandLineW());
 }
 
+std::wstring commandLineTail() {
+  const wchar_t* at = GetCommandLineW();
+  bool quoted = false;
+  while (*at > L' ' || (*at != L'\0' && quoted)) {
+    if (*at == L'"') quoted = !quoted;
+    ++at;
+  }
+  while (*at != L'\0' && *at <= L' ') ++at;
+  return at;
+}
+
 }  // namespace bu::platform

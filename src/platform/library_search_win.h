@@ -9,12 +9,6 @@
 
 namespace bu::platform {
 
-// From now on a DLL loaded by bare name comes from the system directory
-// only, never from the program's or the current directory (a download folder
-// where anyone may have left one). Nothing changes on systems whose loader
-// predates the call.
-void restrictDllSearchToSystemDirectory();
-
 // The LoadLibraryExW flags for a module loaded by full path whose
 // dependencies may come from where `dependencies` says. Loaders without the
 // search flags have only the search that starts in the module's directory,

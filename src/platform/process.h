@@ -25,7 +25,7 @@ enum class ProcessRun { Finished, NotStarted, ExitCodeUnknown };
 // environment and current directory and no inherited handles, waits for it
 // without time limit and stores its exit code. POSIX has no sibling program
 // to hand over to and answers NotStarted.
-ProcessRun runAndWait(const char* application, const std::string& commandLine,
+ProcessRun runAndWait(const std::wstring& application, const std::wstring& commandLine,
                       unsigned& exitCode);
 
 }  // namespace bu::platform

@@ -8,7 +8,7 @@ bool isWow64Process() { return false; }
 
 bool isImage64Bit(const std::wstring&) { return false; }
 
-ProcessRun runAndWait(const char*, const std::string&, unsigned&) {
+ProcessRun runAndWait(const std::wstring&, const std::wstring&, unsigned&) {
   return ProcessRun::NotStarted;
 }
 

@@ -104,16 +104,18 @@ bool isImage64Bit(const std::wstring& path) {
   return imageMachine(view.bytes()) == kMachineX64;
 }
 
-ProcessRun runAndWait(const char* application, const std::string& commandLine,
+// Wide throughout: an argument outside the ANSI code page reaches the
+// program as typed, never as '?' or a best-fit substitute.
+ProcessRun runAndWait(const std::wstring& application, const std::wstring& commandLine,
                       unsigned& exitCode) {
-  // CreateProcessA may write into the command line, so it gets a copy.
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.push_back('\0');
-  STARTUPINFOA startup{};
+  // CreateProcessW may write into the command line, so it gets a copy.
+  std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+  line.push_back(L'\0');
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
-  if (!CreateProcessA(application, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &started)) {
+  if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &started)) {
     return ProcessRun::NotStarted;
   }
   const Handle process(started.hProcess);

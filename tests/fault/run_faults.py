@@ -34,6 +34,8 @@ args, files, products, archives, installed, registry, trace, tree - plus:
              would take it
   program_in_package  the program is copied into the package and started
              from there, so that its own directory is the package's
+  program    "check": the run is the package check's (--check-program) with
+             the case's args, not the updater's
 """
 
 import argparse
@@ -90,10 +92,12 @@ class Target:
         return path if self.native else deployment.windows_path(path)
 
     def program(self, package, case):
+        source = self.options.check_program if case.get("program") == "check" \
+            else self.options.program
         if not case.get("program_in_package"):
-            return self.options.program
-        copy = os.path.join(package, os.path.basename(self.options.program))
-        shutil.copyfile(self.options.program, copy)
+            return source
+        copy = os.path.join(package, os.path.basename(source))
+        shutil.copyfile(source, copy)
         os.chmod(copy, 0o755)
         return copy
 
@@ -468,6 +472,7 @@ def main():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--target", required=True, choices=["native", "win32", "win64"])
     parser.add_argument("--program", required=True)
+    parser.add_argument("--check-program", help="the package check of the same build")
     parser.add_argument("--work", required=True)
     parser.add_argument("--fixtures", action="append", default=[])
     parser.add_argument("--native-env", action="append", default=[])
@@ -479,6 +484,8 @@ def main():
     parser.add_argument("cases")
     options = parser.parse_args()
     options.program = os.path.abspath(options.program)
+    if options.check_program:
+        options.check_program = os.path.abspath(options.check_program)
     options.env = dict(item.split("=", 1) for item in options.native_env)
     with open(options.cases, encoding="utf-8") as f:
         cases = [c for c in json.load(f) if options.target in c.get("targets", [options.target])
