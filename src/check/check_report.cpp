@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "log/write_log.h"
 #include "platform/text.h"
 
 namespace bu::check {
@@ -51,15 +52,22 @@ bool hasErrors(const std::vector<Finding>& findings) {
 }
 
 std::string tableReport(const std::string& folder, const std::vector<Finding>& findings) {
-  std::string out = "Package " + folder + "\n";
+  // Texts from the package (entry names, configuration values) reach the
+  // author's terminal: control characters are shown as the log shows them,
+  // never sent as they are.
+  std::string out = "Package " + asOneLine(folder) + "\n";
+  std::vector<Finding> shown;
+  for (const Finding& f : findings) {
+    shown.push_back({asOneLine(f.scope), asOneLine(f.check), f.level, asOneLine(f.detail)});
+  }
   // The columns as wide as their longest text, so the details line up.
   std::size_t scopeWidth = 0;
   std::size_t checkWidth = 0;
-  for (const Finding& f : findings) {
+  for (const Finding& f : shown) {
     scopeWidth = std::max(scopeWidth, f.scope.size() + 2);
     checkWidth = std::max(checkWidth, f.check.size() + 2);
   }
-  for (const Finding& f : findings) {
+  for (const Finding& f : shown) {
     out += padded(levelName(f.level), 8) + padded(f.scope, scopeWidth) +
            padded(f.check, checkWidth) + f.detail + "\n";
   }

@@ -178,9 +178,9 @@ bool checkArchitecture(Report& report) {
 void checkArchive(Report& report, const std::string& scope, const std::string& name,
                   const platform::CodeModule& library) {
   const std::string check = "archive " + name;
-  if (!isPathBelow(platform::ansiToWide(name))) {
+  if (!isFileOfPackage(platform::ansiToWide(name))) {
     report.add(scope, check, Level::Error,
-               "not a name inside the package: never opened (the entry fails)");
+               "not a name inside the package, or a link: never opened (the entry fails)");
     return;
   }
   if (!platform::PinnedFile::open(platform::ansiToWide(name)).isOpen()) {
@@ -251,8 +251,9 @@ void checkModule(Report& report, const std::string& scope, std::size_t index,
     return;
   }
   const std::wstring path = platform::ansiToWide(name);
-  if (!isPathBelow(path)) {
-    report.add(scope, check, Level::Error, "not a name inside the package: never opened");
+  if (!isFileOfPackage(path)) {
+    report.add(scope, check, Level::Error,
+               "not a name inside the package, or a link: never opened");
     return;
   }
   const platform::PinnedFile file = platform::PinnedFile::open(path);

@@ -94,10 +94,10 @@ std::wstring findAuthorizationModulePath() {
     std::wstring path;
     if (!isLocalLocation(entry.authDllLocation)) {
       WriteLog(kAuthPackaged, entry.authDllName.c_str());
-      // A name that leaves the package is never opened, not even to read
-      // its machine: it resolves to nothing.
+      // A name that leaves the package, by its text or through a link, is
+      // never opened, not even to read its machine: it resolves to nothing.
       path = platform::ansiToWide(entry.authDllName);
-      if (!isPathBelow(path)) path.clear();
+      if (!isFileOfPackage(path)) path.clear();
     } else {
       WriteLog(kAuthRegistryNoticeShort, entry.authDllName.c_str());
       path = readModulePathFromRegistry(i, ModuleKind::Authorization, true);

@@ -17,29 +17,31 @@ constexpr std::size_t kLineBuffer = 520;
 constexpr std::size_t kTimestampLength = 24;
 const char kSeparator[] = " : ";
 
-// Copies the message into `out` as one line: a control character other
-// than the tab the program's own texts use (a line break in a path, say)
-// becomes a visible escape, \r, \n or \xHH, so that no message can end its
-// line early or forge another. At most kMaxLogMessage bytes are written, and
-// an escape is never cut. Answers the bytes written.
-std::size_t copyAsOneLine(const char* message, char* out) {
+// The visible form of one byte of a message: a control character other than
+// the tab the program's own texts use (a line break in a path, say) becomes
+// \r, \n or \xHH, so that no message can end its line early, forge another
+// or reach a terminal as a command. Answers the bytes put in `escape`.
+std::size_t escapedByte(char byte, char (&escape)[4]) {
   static const char kHex[] = "0123456789ABCDEF";
+  const unsigned char c = static_cast<unsigned char>(byte);
+  escape[0] = byte;
+  if (c >= 0x20 || c == '\t') return 1;
+  escape[0] = '\\';
+  escape[1] = c == '\r' ? 'r' : c == '\n' ? 'n' : 'x';
+  if (escape[1] != 'x') return 2;
+  escape[2] = kHex[c >> 4];
+  escape[3] = kHex[c & 0xF];
+  return 4;
+}
+
+// Copies the message into `out` as one line, each byte in its visible form.
+// At most kMaxLogMessage bytes are written, and an escape is never cut.
+// Answers the bytes written.
+std::size_t copyAsOneLine(const char* message, char* out) {
   std::size_t at = 0;
   for (const char* p = message; *p != '\0'; ++p) {
-    const unsigned char c = static_cast<unsigned char>(*p);
     char escape[4];
-    std::size_t size = 1;
-    escape[0] = *p;
-    if (c < 0x20 && c != '\t') {
-      escape[0] = '\\';
-      escape[1] = c == '\r' ? 'r' : c == '\n' ? 'n' : 'x';
-      size = 2;
-      if (escape[1] == 'x') {
-        escape[2] = kHex[c >> 4];
-        escape[3] = kHex[c & 0xF];
-        size = 4;
-      }
-    }
+    const std::size_t size = escapedByte(*p, escape);
     if (at + size > kMaxLogMessage) break;
     std::memcpy(out + at, escape, size);
     at += size;
@@ -62,6 +64,16 @@ std::size_t frameLine(std::time_t when, const char* message, char* out) {
 }
 
 }  // namespace
+
+std::string asOneLine(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char byte : text) {
+    char escape[4];
+    out.append(escape, escapedByte(byte, escape));
+  }
+  return out;
+}
 
 std::string formatLogTimestamp(std::time_t when) {
   static const char kDays[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};

@@ -20,6 +20,11 @@ constexpr std::size_t kMaxLogMessage = 491;
 // cannot be opened loses the line and nothing else happens.
 void WriteLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// `text` as the log writes a message, at any length: every control character
+// other than the tab becomes \r, \n or \xHH. For other outputs that show
+// texts from a package, such as the package check's table on a terminal.
+std::string asOneLine(const std::string& text);
+
 // The 24-character timestamp of `when` in local time, the form of ctime
 // without its newline: "Tue Dec 08 00:52:05 2026", always in English.
 std::string formatLogTimestamp(std::time_t when);

@@ -1,5 +1,6 @@
 #include "modules/archive_entry_name.h"
 
+#include "platform/file_path.h"
 #include "platform/text.h"
 
 namespace bu {
@@ -52,6 +53,10 @@ bool isPathBelow(const std::wstring& path) {
     begin = i + 1;
   }
   return true;
+}
+
+bool isFileOfPackage(const std::wstring& path) {
+  return isPathBelow(path) && !platform::passesLink(path);
 }
 
 bool isEntryConfined(const std::wstring& name, unsigned redirectionType,

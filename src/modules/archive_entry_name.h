@@ -41,4 +41,10 @@ bool isEntryConfined(const std::wstring& name, unsigned redirectionType,
 // names, so that they stay inside the package folder.
 bool isPathBelow(const std::wstring& path);
 
+// Whether a file the configuration names (an update's archive, a packaged
+// module) may be opened: its name is one isPathBelow accepts, and no
+// component of it, the file included, is a link (a symbolic link, or on
+// Windows a junction) that every open would follow out of the package.
+bool isFileOfPackage(const std::wstring& path);
+
 }  // namespace bu

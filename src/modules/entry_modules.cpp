@@ -54,7 +54,7 @@ int loadVerified(const std::wstring& path, const ModuleKind& kind, ModuleOrigin 
                  platform::CodeModule& into) {
   const std::string name = platform::wideToAnsi(path);
   const bool packaged = origin == ModuleOrigin::Package;
-  if (packaged && !isPathBelow(path)) {
+  if (packaged && !isFileOfPackage(path)) {
     WriteLog(kind.loadFailed, name.c_str());
     return kind.loadFailedCode;
   }

@@ -132,8 +132,8 @@ void logExtractFailure(const std::string& destinationForLog, int code) {
 bool probeArchive(const platform::CodeModule& library, const std::string& archiveName) {
   if (!library) return false;
   // The configuration names a file of the package: a name that leaves it
-  // (a drive, a root, a share, "..") is never opened.
-  if (!isPathBelow(platform::ansiToWide(archiveName))) {
+  // (a drive, a root, a share, "..", a link on the way) is never opened.
+  if (!isFileOfPackage(platform::ansiToWide(archiveName))) {
     WriteLog("%s", kProbeOpenFailed);
     return false;
   }
@@ -163,7 +163,7 @@ ArchiveListing listArchive(const platform::CodeModule& library, const std::strin
   const auto processFile = platform::symbolAs<ProcessFile>(library, "RARProcessFile");
   const auto readHeader = platform::symbolAs<ReadHeaderEx>(library, "RARReadHeaderEx");
   if (open == nullptr || close == nullptr || processFile == nullptr || readHeader == nullptr ||
-      !isPathBelow(platform::ansiToWide(archiveName))) {
+      !isFileOfPackage(platform::ansiToWide(archiveName))) {
     return listing;
   }
   OpenedArchive archive(open, close, archiveName, RAR_OM_LIST);

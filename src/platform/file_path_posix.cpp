@@ -1,5 +1,6 @@
 #include "platform/file_path.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,6 +16,18 @@ std::wstring fileInCurrentDirectory(const std::wstring& name) {
   std::wstring path = ansiToWide(directory.get());
   if (path.empty() || path.back() != L'/') path += L'/';
   return path + name;
+}
+
+// Each prefix of the path that ends before a '/', then the whole path, is
+// looked at without following it.
+bool passesLink(const std::wstring& relativePath) {
+  const std::string path = wideToAnsi(relativePath);
+  for (std::size_t end = path.find('/');; end = path.find('/', end + 1)) {
+    struct stat status {};
+    if (lstat(path.substr(0, end).c_str(), &status) != 0) return false;
+    if (S_ISLNK(status.st_mode)) return true;
+    if (end == std::string::npos) return false;
+  }
 }
 
 }  // namespace bu::platform

@@ -60,6 +60,8 @@ TRAVERSALS = {
     "stream": "first.txt:stream",
     "three_dots": ".../escape.txt",
     "dots_and_blank": ".. /escape.txt",
+    # Refused, and named where it is reported: with a terminal's colour command.
+    "escape_sequence": "../\x1b[31mred.txt",
 }
 
 

@@ -4,7 +4,8 @@ Windows build under Wine. Every case builds the package that deploys (signed
 test modules, the port's signed unrar.dll, an archive made with rar), breaks
 one thing in it, runs `brevCheck --json <package>` and checks the exit code
 and the findings the case expects; the table output must name the same
-checks, and nothing in the package may change.
+checks, hold the texts the case lists under 'table' and no control character
+but line ends and tabs, and nothing in the package may change.
 """
 
 import argparse
@@ -104,6 +105,16 @@ def build_package(options, case, package):
                         os.path.join(package, "Update.rar"))
 
 
+def plant_links(package, links):
+    """Each name becomes a symbolic link to its target; a file already at the
+    name is moved to the target first (out of the package, say)."""
+    for name, target in links.items():
+        path = os.path.join(package, name)
+        if os.path.exists(path):
+            os.rename(path, os.path.join(os.path.dirname(path), target))
+        os.symlink(target, path)
+
+
 def run_check(options, arguments):
     env = dict(os.environ, LC_ALL="C.UTF-8", TMPDIR=options.work)
     if options.target == "native":
@@ -125,6 +136,7 @@ def run_case(options, case):
     package = os.path.join(options.work, case["name"], "package")
     shutil.rmtree(os.path.dirname(package), ignore_errors=True)
     build_package(options, case, package)
+    plant_links(package, case.get("links", {}))
     before = snapshot(package)
     problems = []
     code, printed = run_check(options, ["--json", package])
@@ -144,6 +156,11 @@ def run_case(options, case):
             problems.append("no %s finding for %r with %r; found %r" % (level, check, text, found))
         elif check not in table:
             problems.append("the table does not name %r" % check)
+    for text in case.get("table", []):
+        if text not in table:
+            problems.append("the table does not hold %r" % text)
+    if any(ord(c) < 0x20 and c not in "\t\r\n" for c in table):
+        problems.append("the table holds a control character")
     if report["ok"] != (report["errors"] == 0) or (case["exit"] == 0) != report["ok"]:
         problems.append("summary: %r" % {k: report[k] for k in ("ok", "errors", "warnings")})
     if snapshot(package) != before:
