@@ -16,6 +16,7 @@
 #include "modules/unrar_binding_passes.h"
 #include "platform/code_module.h"
 #include "platform/pinned_file.h"
+#include "platform/process.h"
 #include "platform/string_resource.h"
 #include "platform/text.h"
 #include "trust/publisher_signature.h"
@@ -155,12 +156,13 @@ void checkResourceModule(Report& report) {
   report.add(kPackage, "buResource.dll", Level::Ok, "signed, every text 101-111 present");
 }
 
-// Which program runs the package: this one, or - for the 32-bit program -
-// the 64-bit build it hands over to when the first authorization module it
-// can locate is an x64 image. True for the hand-over.
+// Which program runs the package: this one, or - for the 32-bit program on
+// 64-bit Windows, the updater's own test - the 64-bit build it hands over to
+// when the first authorization module it can locate is an x64 image. True
+// for the hand-over. On 32-bit Windows there is no 64-bit build to run.
 bool checkArchitecture(Report& report) {
-  constexpr bool kThis64Bit = sizeof(void*) == 8;
-  const std::wstring path = kThis64Bit ? std::wstring() : findAuthorizationModulePath();
+  const std::wstring path =
+      platform::isWow64Process() ? findAuthorizationModulePath() : std::wstring();
   if (path.empty() || !isModule64Bit(path)) {
     report.add(kPackage, "program", Level::Ok, "this program runs the package");
     return false;
