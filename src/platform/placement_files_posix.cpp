@@ -90,6 +90,27 @@ std::wstring toWide(const std::string& narrow) {
   return wide;
 }
 
+DirectoryListing::DirectoryListing(int directory) {
+  UniqueDescriptor own(directory < 0 ? -1 : ::dup(directory));
+  stream_ = own.get() < 0 ? nullptr : ::fdopendir(own.get());
+  if (stream_ == nullptr) return;
+  own.release();
+  ::rewinddir(stream_);
+}
+
+DirectoryListing::~DirectoryListing() {
+  if (stream_ != nullptr) ::closedir(stream_);
+}
+
+const dirent* DirectoryListing::next() {
+  const dirent* entry;
+  do {
+    entry = ::readdir(stream_);
+  } while (entry != nullptr &&
+           (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0));
+  return entry;
+}
+
 NodeStamp stampOf(const struct stat& status) {
   NodeStamp stamp;
   stamp.mode = status.st_mode & 07777;
@@ -178,14 +199,10 @@ void StagingArea::lookForSpecialBits(bool look) { state_->lookForSpecialBits = l
 bool StagingArea::list(Tree tree, const std::wstring& path, std::vector<Node>& nodes) {
   nodes.clear();
   const int directory = directoryOf(*state_, tree, path);
-  UniqueDescriptor listing(directory < 0 ? -1 : ::dup(directory));
-  DIR* stream = listing.get() < 0 ? nullptr : ::fdopendir(listing.get());
-  if (stream == nullptr) return false;
-  listing.release();
-  ::rewinddir(stream);
+  DirectoryListing listing(directory);
+  if (!listing.opened()) return false;
   bool read = true;
-  while (const dirent* entry = ::readdir(stream)) {
-    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+  while (const dirent* entry = listing.next()) {
     Node node;
     node.name = toWide(entry->d_name);
     node.kind = entry->d_type == DT_REG   ? NodeKind::File
@@ -203,7 +220,6 @@ bool StagingArea::list(Tree tree, const std::wstring& path, std::vector<Node>& n
     }
     nodes.push_back(std::move(node));
   }
-  ::closedir(stream);
   return read;
 }
 

@@ -41,15 +41,11 @@ bool makeDirectories(const std::string& path, std::vector<std::string>& made) {
 // Removes everything inside the held directory `directory`, never following
 // a link; false when something stays.
 bool emptyDirectory(int directory) {
-  UniqueDescriptor listing(::dup(directory));
-  DIR* stream = listing.get() < 0 ? nullptr : ::fdopendir(listing.get());
-  if (stream == nullptr) return false;
-  listing.release();
-  ::rewinddir(stream);
+  DirectoryListing listing(directory);
+  if (!listing.opened()) return false;
   bool emptied = true;
-  while (const dirent* entry = ::readdir(stream)) {
+  while (const dirent* entry = listing.next()) {
     const char* name = entry->d_name;
-    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
     if (::unlinkat(directory, name, 0) == 0) continue;
     UniqueDescriptor inner(::openat(directory, name, kDirectoryFlags));
     if (inner.get() < 0 || !emptyDirectory(inner.get()) ||
@@ -57,7 +53,6 @@ bool emptyDirectory(int directory) {
       emptied = false;
     }
   }
-  ::closedir(stream);
   return emptied;
 }
 
@@ -149,12 +144,9 @@ bool Destination::restoreStamp(const NodeStamp& stamp) {
 
 std::vector<std::unique_ptr<StagingArea>> Destination::abandoned() {
   std::vector<std::unique_ptr<StagingArea>> found;
-  UniqueDescriptor listing(::dup(state_->directory.get()));
-  DIR* stream = listing.get() < 0 ? nullptr : ::fdopendir(listing.get());
-  if (stream == nullptr) return found;
-  listing.release();
-  ::rewinddir(stream);
-  while (const dirent* entry = ::readdir(stream)) {
+  DirectoryListing listing(state_->directory.get());
+  if (!listing.opened()) return found;
+  while (const dirent* entry = listing.next()) {
     if (std::strncmp(entry->d_name, kStagingPrefix, sizeof kStagingPrefix - 1) != 0) continue;
     UniqueDescriptor directory(::openat(state_->directory.get(), entry->d_name, kDirectoryFlags));
     struct stat status;
@@ -167,7 +159,6 @@ std::vector<std::unique_ptr<StagingArea>> Destination::abandoned() {
     auto staging = openStaging(state_, entry->d_name, directory.release(), true);
     if (staging) found.push_back(std::move(staging));
   }
-  ::closedir(stream);
   return found;
 }
 

@@ -4,6 +4,7 @@
 // the destination while a run goes on cannot turn the run elsewhere.
 #pragma once
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <memory>
@@ -61,6 +62,24 @@ struct StagingState {
 // cannot read stands as the unpaired surrogate U+DC00 + byte.
 bool toNarrow(const std::wstring& wide, std::string& narrow);
 std::wstring toWide(const std::string& narrow);
+
+// The entries of a held directory, "." and ".." left out, read through a
+// descriptor of its own so that the held one keeps its place; closed when
+// the object goes.
+class DirectoryListing {
+ public:
+  explicit DirectoryListing(int directory);
+  ~DirectoryListing();
+  DirectoryListing(const DirectoryListing&) = delete;
+  DirectoryListing& operator=(const DirectoryListing&) = delete;
+
+  bool opened() const { return stream_ != nullptr; }
+  // The next entry, or null at the end.
+  const struct dirent* next();
+
+ private:
+  DIR* stream_ = nullptr;
+};
 
 // A directory's permissions and times, and putting them back (times only
 // where this account owns it).
