@@ -5,8 +5,10 @@ lines the run added to the log, and the files that landed.
 
 The package is assembled in a scratch directory: demo/package's buConfig.xml,
 one archive per update made from demo/content with rar, the SDK's sample
-modules and the UnRAR library of each build, all signed by a certificate
-made for this demo only. The demo's root is trusted only inside the demo:
+modules and the UnRAR library of each build, and the package manifest that
+each build's brevCheck --manifest writes, all signed by a certificate made
+for this demo only. Last, one byte of Demo.rar is flipped and the package
+deployed again: the manifest refuses that entry, and brevCheck says why. The demo's root is trusted only inside the demo:
 through SSL_CERT_FILE natively, in the demo's own Wine prefix under Wine.
 
 Products of the demo package:
@@ -60,8 +62,9 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def sign(pki, source, target):
-    subprocess.run(["bash", SIGN_FILE, os.path.join(pki, "maker.pem"),
+def sign(pki, source, target, appended=False):
+    subprocess.run(["bash", SIGN_FILE] + (["--appended"] if appended else []) +
+                   [os.path.join(pki, "maker.pem"),
                     os.path.join(pki, "leaf.key"), os.path.join(pki, "root.pem"), source, target],
                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -224,17 +227,31 @@ def i386_host():
                           check=True, capture_output=True, text=True).stdout.strip()
 
 
-def check_package(demo, prefix, pki, registry):
-    """The package check, as its author runs it before shipping the package."""
+def run_check(demo, prefix, pki, registry, options):
     if demo.target == "native":
         env = dict(os.environ, SSL_CERT_FILE=os.path.join(pki, "root.pem"), SSL_CERT_DIR=pki,
-                   LC_ALL="C.UTF-8", BU_REGISTRY_ROOT=registry)
-        command = [demo.build["check"], demo.package]
+                   LC_ALL="C.UTF-8", BU_REGISTRY_ROOT=registry or "")
+        command = [demo.build["check"]] + options + [demo.package]
     else:
         env = wine_environment(prefix)
-        command = [WINE, demo.build["check"], windows_path(demo.package)]
-    done = subprocess.run(command, env=env, stdin=subprocess.DEVNULL, capture_output=True,
+        command = [WINE, demo.build["check"]] + options + [windows_path(demo.package)]
+    return subprocess.run(command, env=env, stdin=subprocess.DEVNULL, capture_output=True,
                           text=True)
+
+
+def add_manifest(demo, prefix, pki, registry):
+    """The package's manifest, written by the build's own brevCheck and signed
+    as the modules are (the POSIX program reads the appended form)."""
+    done = run_check(demo, prefix, pki, registry, ["--manifest"])
+    if done.returncode != 0:
+        raise RuntimeError("brevCheck --manifest: " + done.stderr.strip())
+    manifest = os.path.join(demo.package, "buManifest.dll")
+    sign(pki, manifest, manifest, appended=demo.target == "native")
+
+
+def check_package(demo, prefix, pki, registry):
+    """The package check, as its author runs it before shipping the package."""
+    done = run_check(demo, prefix, pki, registry, [])
     print("\n=== %s: brevCheck %s" % (demo.target, demo.package))
     for line in done.stdout.splitlines():
         print("  " + line)
@@ -246,6 +263,7 @@ def show_target(work, pki, prefix, wine_temp, target, sibling):
     registry = register_native(demo) if target == "native" else None
     if target != "native":
         register_wine(demo, prefix)
+    add_manifest(demo, prefix, pki, registry)
     if not sibling:
         check_package(demo, prefix, pki, registry)
     if sibling:
@@ -265,6 +283,19 @@ def show_target(work, pki, prefix, wine_temp, target, sibling):
             print_tree(demo.products, "the products' folder")
         elif args[0] == "/extract":
             print_tree(extract_dir, "the extraction directory")
+    # One byte of one archive changed on its way: that entry is refused
+    # before any module is asked, and nothing of it lands.
+    print("\n##### %s with one byte of Demo.rar flipped after the manifest was signed" % target)
+    shutil.rmtree(demo.products)
+    os.makedirs(demo.products)
+    with open(os.path.join(demo.package, "Demo.rar"), "r+b") as archive:
+        archive.seek(-20, os.SEEK_END)
+        byte = archive.read(1)
+        archive.seek(-20, os.SEEK_END)
+        archive.write(bytes([byte[0] ^ 1]))
+    run(demo, ["/q"], prefix, wine_temp, pki, registry)
+    print_tree(demo.products, "the products' folder")
+    check_package(demo, prefix, pki, registry)
 
 
 def main():

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Signs a file of a package with a code-signing certificate and its key.
 #
-#   sign_file.sh <certificate.pem> <key.pem> <chain.pem> <input> <output>
+#   sign_file.sh [--appended] <certificate.pem> <key.pem> <chain.pem> <input> <output>
 #
 # <chain.pem> holds the certificates from the signer's issuer up to the root;
 # the signature carries them, so the verifier needs only to trust the root.
@@ -16,11 +16,20 @@
 #   16 bytes: the SignedData's length as unsigned 64-bit little-endian,
 #            then the 8 bytes "BUSIG001"
 #
+# --appended gives any file, a PE file included, the POSIX form: the package
+# manifest buManifest.dll is a PE file on every port, and the POSIX program
+# reads its signature in that form.
+#
 # An appended signature already on the input is replaced, not signed over.
 set -euo pipefail
 
+appended=no
+if [ "${1:-}" = --appended ]; then
+  appended=yes
+  shift
+fi
 if [ $# -ne 5 ]; then
-  sed -n '2,19s/^# \{0,1\}//p' "$0" >&2
+  sed -n '2,25s/^# \{0,1\}//p' "$0" >&2
   exit 2
 fi
 cert=$1 key=$2 chain=$3 in=$4 out=$5
@@ -31,7 +40,7 @@ trap 'rm -rf "$work"' EXIT
 
 hex() { od -An -tx1 -v | tr -d ' \n'; }
 
-if [ "$(head -c 2 "$in" | hex)" = 4d5a ]; then  # "MZ"
+if [ $appended = no ] && [ "$(head -c 2 "$in" | hex)" = 4d5a ]; then  # "MZ"
   osslsigncode sign -certs "$cert" -ac "$chain" -key "$key" -h sha256 \
     -in "$in" -out "$work/signed" >"$work/log" 2>&1 || { cat "$work/log" >&2; exit 1; }
   mv "$work/signed" "$out"

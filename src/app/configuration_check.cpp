@@ -8,6 +8,7 @@
 #include "config/configuration.h"
 #include "config/update_entry.h"
 #include "log/write_log.h"
+#include "trust/package_payload.h"
 
 namespace bu {
 namespace {
@@ -19,8 +20,15 @@ const char kParseError[] = "ERROR occurred while parsing the configuration file.
 int checkConfiguration(bool checkOem) {
   // The document lives only for the check: the entries hold copies of
   // their texts.
+  // The manifest comes first: the configuration is checked against it
+  // before it is parsed.
+  const int manifest = loadPackageManifest();
+  if (manifest != kResultSuccess) {
+    showConfigurationError(manifest);
+    return manifest;
+  }
   TiXmlDocument document;
-  const int loaded = loadConfigurationFile(document);
+  const int loaded = loadConfigurationFile(document, configurationMatchesManifest);
   if (loaded != kResultConfigLoaded) {
     showConfigurationError(loaded);
     return loaded;

@@ -28,5 +28,6 @@ constexpr int kResultDeployInterface = 121;     // deployment module interface e
 constexpr int kResultSomeFailed = 122;          // incomplete product / some entries failed
 constexpr int kResultNoneDeployed = 124;        // 64-bit hand-over failed / nothing deployed
 constexpr int kResultOemMismatch = 125;         // /tvxoem and run-oem-only disagree
+constexpr int kResultManifestRefused = 126;     // the package manifest is invalid, or required and absent
 
 }  // namespace bu

@@ -8,6 +8,7 @@
 #include "app/result_codes.h"
 #include "app/user_messages.h"
 #include "brevant_updater_module.h"
+#include "check/manifest_check.h"
 #include "config/configuration.h"
 #include "config/update_entry.h"
 #include "engine/module_location.h"
@@ -38,6 +39,7 @@ class Report {
            const std::string& detail) {
     findings_.push_back({scope, check, level, detail});
   }
+  std::vector<Finding>& findings() { return findings_; }
   std::vector<Finding> take() { return std::move(findings_); }
 
  private:
@@ -302,6 +304,7 @@ const char* levelName(Level level) {
 std::vector<Finding> checkPackage() {
   Report report;
   if (!checkConfiguration(report)) return report.take();
+  checkPackageManifest(report.findings());
   checkResourceModule(report);
   const bool handOver = checkArchitecture(report);
   const platform::CodeModule library = checkUnrar(report, handOver);

@@ -10,11 +10,16 @@ class TiXmlDocument;
 
 namespace bu {
 
+// A judge of the configuration file's bytes as read, before they are parsed.
+using ConfigurationBytesCheck = bool (*)(const unsigned char* bytes, std::size_t size);
+
 // Empties updateEntries and clears runOemOnly, then reads buConfig.xml from
 // the current directory (the package) into `document`, an empty document
 // owned by the caller: 102 when the file was read as XML, 101 when it is
-// missing, unreadable, not a regular file or not well-formed.
-int loadConfigurationFile(TiXmlDocument& document);
+// missing, unreadable, not a regular file or not well-formed, or when
+// `accept` (if given) refuses the bytes read. The bytes judged are the bytes
+// parsed: the file is read once.
+int loadConfigurationFile(TiXmlDocument& document, ConfigurationBytesCheck accept = nullptr);
 
 // Appends the document's complete products to updateEntries and sets
 // runOemOnly: 0; 103 when the document has no element at top level; 122 when

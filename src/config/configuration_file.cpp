@@ -33,12 +33,18 @@ const char kNotLoaded[] =
 // regular file is read (a directory's length reads as enormous on POSIX), and
 // a length that cannot be allocated fails the load instead of ending the
 // process. The file is ours, so it is closed on that path too.
-bool loadDocument(TiXmlDocument& document) {
+bool loadDocument(TiXmlDocument& document, ConfigurationBytesCheck accept) {
   const platform::UniqueFile file = platform::openRegularFileForReading(kConfigurationFileName);
   if (!file) return false;
   try {
-    const std::unique_ptr<char[]> text = readXmlText(file.get());
+    std::size_t size = 0;
+    const std::unique_ptr<char[]> text = readXmlBytes(file.get(), size);
     if (!text) return false;
+    if (accept != nullptr &&
+        !accept(reinterpret_cast<const unsigned char*>(text.get()), size)) {
+      return false;
+    }
+    normalizeXmlLineBreaks(text.get());
     document.Clear();
     return parseDocument(text.get(), document).parsed;
   } catch (const std::bad_alloc&) {
@@ -48,7 +54,7 @@ bool loadDocument(TiXmlDocument& document) {
 
 }  // namespace
 
-int loadConfigurationFile(TiXmlDocument& document) {
+int loadConfigurationFile(TiXmlDocument& document, ConfigurationBytesCheck accept) {
   // Cleared before the file is touched, so that a failed load leaves nothing
   // of an earlier one behind, and a second load never doubles the list.
   updateEntries.clear();
@@ -56,7 +62,7 @@ int loadConfigurationFile(TiXmlDocument& document) {
 
   // Opened in binary mode; TinyXML detects the encoding itself. Its own
   // error text and position are not reported.
-  if (!loadDocument(document)) {
+  if (!loadDocument(document, accept)) {
     WriteLog("%s", kNotLoaded);
     return kResultConfigNotLoaded;
   }

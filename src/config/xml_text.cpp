@@ -2,7 +2,7 @@
 
 namespace bu {
 
-std::unique_ptr<char[]> readXmlText(std::FILE* file) {
+std::unique_ptr<char[]> readXmlBytes(std::FILE* file, std::size_t& size) {
   // Like LoadFile, trusts ftell (a long) for the length and reads exactly
   // that much in one piece.
   std::fseek(file, 0, SEEK_END);
@@ -10,15 +10,19 @@ std::unique_ptr<char[]> readXmlText(std::FILE* file) {
   std::fseek(file, 0, SEEK_SET);
   if (length <= 0) return nullptr;
 
-  const std::size_t size = static_cast<std::size_t>(length);
-  std::unique_ptr<char[]> text(new char[size + 1 + kXmlTextPadding]);
-  if (std::fread(text.get(), size, 1, file) != 1) return nullptr;
-  for (std::size_t i = size; i <= size + kXmlTextPadding; ++i) text[i] = 0;
+  const std::size_t bytes = static_cast<std::size_t>(length);
+  std::unique_ptr<char[]> text(new char[bytes + 1 + kXmlTextPadding]);
+  if (std::fread(text.get(), bytes, 1, file) != 1) return nullptr;
+  for (std::size_t i = bytes; i <= bytes + kXmlTextPadding; ++i) text[i] = 0;
+  size = bytes;
+  return text;
+}
 
+void normalizeXmlLineBreaks(char* text) {
   // Line breaks become LF in place, up to the first NUL: the parser reads
   // no further (the bytes behind stay as they were, as LoadFile leaves them).
-  const char* in = text.get();
-  char* out = text.get();
+  const char* in = text;
+  char* out = text;
   while (*in) {
     if (*in == '\r') {
       *out++ = '\n';
@@ -28,6 +32,12 @@ std::unique_ptr<char[]> readXmlText(std::FILE* file) {
     }
   }
   *out = 0;
+}
+
+std::unique_ptr<char[]> readXmlText(std::FILE* file) {
+  std::size_t size = 0;
+  std::unique_ptr<char[]> text = readXmlBytes(file, size);
+  if (text) normalizeXmlLineBreaks(text.get());
   return text;
 }
 

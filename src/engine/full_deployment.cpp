@@ -14,6 +14,7 @@
 #include "modules/entry_modules.h"
 #include "modules/unrar_binding.h"
 #include "platform/text.h"
+#include "trust/package_payload.h"
 
 namespace bu {
 namespace {
@@ -98,6 +99,15 @@ EntryRun deployEntry(std::size_t index, bool rollback, bool oem) {
   const char* name = entry.updateFile.c_str();
   logEntryDetails(entry);
 
+  // The archive is checked before any module is loaded or asked, and the
+  // bytes checked stay pinned until the library has read them.
+  const ArchivePayload payload = checkArchivePayload(entry.updateFile);
+  if (!payload.accepted) {
+    logArchiveNotOpened(entry.updateFile);
+    WriteLog(kNotExtracted, name);
+    return {Outcome::Failed, 0};
+  }
+
   // Both locations are logged before either is judged.
   const std::wstring authPath = resolveModulePath(index, ModuleKind::Authorization,
                                                   NoticeStyle::FullRun);
@@ -129,8 +139,8 @@ EntryRun deployEntry(std::size_t index, bool rollback, bool oem) {
   UnrarBinding binding;
   const int unrar = loadUnrarForEntry(binding, modules);
   if (unrar != kResultSuccess) return {Outcome::Failed, unrar};
-  if (extractArchive(binding, platform::ansiToWide(entry.updateFile), modules.deploymentPath) !=
-      kResultSuccess) {
+  if (extractArchive(binding, platform::ansiToWide(entry.updateFile), modules.deploymentPath,
+                     &payload.pinned) != kResultSuccess) {
     releaseUnrar(binding);
     WriteLog(kNotExtracted, name);
     releaseModules(modules);

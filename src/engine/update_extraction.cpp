@@ -15,6 +15,7 @@
 #include "modules/entry_modules.h"
 #include "modules/unrar_binding.h"
 #include "platform/text.h"
+#include "trust/package_payload.h"
 
 namespace bu {
 namespace {
@@ -58,6 +59,15 @@ int extractEntry(std::size_t index, const std::wstring& destination) {
   const char* name = entry.updateFile.c_str();
   logEntryDetails(entry);
 
+  // Checked before the authorization module is loaded or asked; the bytes
+  // checked stay pinned until the library has read them.
+  const ArchivePayload payload = checkArchivePayload(entry.updateFile);
+  if (!payload.accepted) {
+    logArchiveNotOpened(entry.updateFile);
+    WriteLog(kNotExtracted, name);
+    return kResultArchiveOpenFailed;
+  }
+
   const std::wstring authPath =
       resolveModulePath(index, ModuleKind::Authorization, NoticeStyle::Short);
   if (authPath.empty()) {
@@ -97,7 +107,8 @@ int extractEntry(std::size_t index, const std::wstring& destination) {
   UnrarBinding binding;
   const int unrar = loadUnrarForEntry(binding, modules);
   if (unrar != kResultSuccess) return unrar;
-  const int extracted = extractArchive(binding, platform::ansiToWide(entry.updateFile), destination);
+  const int extracted =
+      extractArchive(binding, platform::ansiToWide(entry.updateFile), destination, &payload.pinned);
   releaseUnrar(binding);
   if (extracted != kResultSuccess) WriteLog(kNotExtracted, name);
   releaseModules(modules);

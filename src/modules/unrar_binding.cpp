@@ -5,6 +5,7 @@
 #include "app/result_codes.h"
 #include "log/write_log.h"
 #include "modules/unrar_binding_passes.h"
+#include "platform/file_digest.h"
 #include "platform/text.h"
 #include "trust/publisher_signature.h"
 
@@ -47,13 +48,18 @@ int loadUnrar(UnrarBinding& binding) {
   return kResultSuccess;
 }
 
+void logArchiveNotOpened(const std::string& archive) { WriteLog(kOpenFailed, archive.c_str()); }
+
 int extractArchive(UnrarBinding& binding, const std::wstring& archiveName,
-                   const std::wstring& destination) {
-  // The library opens the archive by its 8-bit name.
+                   const std::wstring& destination, const platform::PinnedFile* payload) {
+  // The library opens the archive by its 8-bit name, or by the name of the
+  // checked bytes.
   const std::string archive = platform::wideToAnsi(archiveName);
+  const bool pinned = payload != nullptr && payload->isOpen();
+  const std::string opened = pinned ? platform::pinnedBytesName(*payload, archive) : archive;
   binding.archivePath = platform::ansiToWide(archive);
-  if (!probeArchive(binding.unrarModule, archive)) {
-    WriteLog(kOpenFailed, archive.c_str());
+  if (!probeArchive(binding.unrarModule, opened, !pinned)) {
+    logArchiveNotOpened(archive);
     return kResultArchiveOpenFailed;
   }
   WriteLog(kOpened, archive.c_str());
@@ -63,7 +69,7 @@ int extractArchive(UnrarBinding& binding, const std::wstring& archiveName,
   binding.destinationPath = destination;
   const std::string destinationForLog = platform::wideToAnsi(destination);
   const int code =
-      extractEntries(binding.unrarModule, archive, binding.destinationPath, destinationForLog);
+      extractEntries(binding.unrarModule, opened, binding.destinationPath, destinationForLog);
   if (code != kResultSuccess) {
     WriteLog(kExtractionFailed, archive.c_str(), destinationForLog.c_str());
     return code;

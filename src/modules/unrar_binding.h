@@ -38,8 +38,16 @@ int loadUnrar(UnrarBinding& binding);
 // extracted, would land outside the destination, or its header cannot be
 // read; files extracted before stay. 0 when the library reports the end of
 // the archive.
+// When `payload` is open (the archive's bytes pinned and checked against the
+// package manifest), the library reads exactly those bytes; the log still
+// names the archive as the configuration does.
 int extractArchive(UnrarBinding& binding, const std::wstring& archiveName,
-                   const std::wstring& destination);
+                   const std::wstring& destination,
+                   const platform::PinnedFile* payload = nullptr);
+
+// "UNRAR FAILURE: Failed while opening the RAR file ...", the line of an
+// archive that cannot be opened.
+void logArchiveNotOpened(const std::string& archive);
 
 // Unloads the library and empties the binding.
 void releaseUnrar(UnrarBinding& binding);

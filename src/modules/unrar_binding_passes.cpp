@@ -129,11 +129,12 @@ void logExtractFailure(const std::string& destinationForLog, int code) {
 
 }  // namespace
 
-bool probeArchive(const platform::CodeModule& library, const std::string& archiveName) {
+bool probeArchive(const platform::CodeModule& library, const std::string& archiveName,
+                  bool packageName) {
   if (!library) return false;
   // The configuration names a file of the package: a name that leaves it
   // (a drive, a root, a share, "..", a link on the way) is never opened.
-  if (!isFileOfPackage(platform::ansiToWide(archiveName))) {
+  if (packageName && !isFileOfPackage(platform::ansiToWide(archiveName))) {
     WriteLog("%s", kProbeOpenFailed);
     return false;
   }

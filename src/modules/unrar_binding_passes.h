@@ -11,9 +11,11 @@ namespace bu {
 
 // Opens the archive in list mode and closes it again. False (with its log
 // line) when the library lacks an entry point the passes call, the archive
-// cannot be opened, or its name is not one inside the package folder (it is
-// then never opened).
-bool probeArchive(const platform::CodeModule& library, const std::string& archiveName);
+// cannot be opened, or - when `packageName` is set - its name is not one
+// inside the package folder (it is then never opened). A name of pinned
+// bytes is not a package name.
+bool probeArchive(const platform::CodeModule& library, const std::string& archiveName,
+                  bool packageName = true);
 
 // Opens the archive in extract mode and extracts entry after entry below
 // `destination`, each after its name has been judged. 0 when the library

@@ -36,6 +36,12 @@ class RegistryKey {
   // larger than kRegistryDataCapacity, or no key is open.
   bool queryString(const std::wstring& name, std::wstring& data) const;
 
+  // The data of the DWORD value `name`. Windows: a REG_DWORD value; POSIX: a
+  // value file holding the number in decimal digits (a trailing newline
+  // allowed). False when the value is missing, of another type or form, or
+  // no key is open.
+  bool queryNumber(const std::wstring& name, std::uint32_t& value) const;
+
   void close();
   bool isOpen() const { return open_; }
 

@@ -111,6 +111,19 @@ bool RegistryKey::queryString(const std::wstring& name, std::wstring& data) cons
   return true;
 }
 
+bool RegistryKey::queryNumber(const std::wstring& name, std::uint32_t& value) const {
+  std::wstring text;
+  if (!queryString(name, text) || text.empty() || text.size() > 10) return false;
+  std::uint64_t number = 0;
+  for (const wchar_t c : text) {
+    if (c < L'0' || c > L'9') return false;
+    number = number * 10 + static_cast<std::uint64_t>(c - L'0');
+  }
+  if (number > 0xFFFFFFFFu) return false;
+  value = static_cast<std::uint32_t>(number);
+  return true;
+}
+
 void RegistryKey::close() {
   if (!open_) return;
   ::close(static_cast<int>(handle_));

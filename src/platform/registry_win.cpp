@@ -37,6 +37,18 @@ bool RegistryKey::queryString(const std::wstring& name, std::wstring& data) cons
   return true;
 }
 
+bool RegistryKey::queryNumber(const std::wstring& name, std::uint32_t& value) const {
+  if (!open_) return false;
+  DWORD data = 0;
+  DWORD size = sizeof data;
+  DWORD type = 0;
+  const LSTATUS status = RegQueryValueExW(asKey(handle_), name.c_str(), nullptr, &type,
+                                          reinterpret_cast<BYTE*>(&data), &size);
+  if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof data) return false;
+  value = data;
+  return true;
+}
+
 void RegistryKey::close() {
   if (!open_) return;
   RegCloseKey(asKey(handle_));
