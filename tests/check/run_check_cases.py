@@ -105,6 +105,21 @@ def build_package(options, case, package):
                         os.path.join(package, "Update.rar"))
 
 
+def add_manifest(options, package, spec):
+    """The manifest this program's `brevCheck --manifest` writes, signed by
+    the test maker unless 'signer' is null (the POSIX program reads the
+    appended form), then the files of 'changed' changed by one byte."""
+    code, printed = run_check(options, ["--manifest", package])
+    if code != 0:
+        raise RuntimeError("brevCheck --manifest failed: " + printed)
+    manifest = os.path.join(package, "buManifest.dll")
+    if spec.get("signer", "maker") is not None:
+        demo.sign(options.pki, manifest, manifest, appended=options.target == "native")
+    for name in spec.get("changed", []):
+        with open(os.path.join(package, name), "ab") as f:
+            f.write(b"\n")
+
+
 def plant_links(package, links):
     """Each name becomes a symbolic link to its target; a file already at the
     name is moved to the target first (out of the package, say)."""
@@ -136,6 +151,8 @@ def run_case(options, case):
     package = os.path.join(options.work, case["name"], "package")
     shutil.rmtree(os.path.dirname(package), ignore_errors=True)
     build_package(options, case, package)
+    if "manifest" in case:
+        add_manifest(options, package, case["manifest"])
     plant_links(package, case.get("links", {}))
     before = snapshot(package)
     problems = []

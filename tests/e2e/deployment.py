@@ -20,6 +20,8 @@ Scenario fields (all optional):
              null for a directory; the target must hold exactly these
   sibling    true: the 64-bit program is copied into the package as
              brevUpdater64.exe (Windows only)
+  manifest, policy  the package's manifest and the machine's policy (see
+             manifest.py)
 
 Words, in every text of the scenario: {target} the deployment directory,
 {installed} the install directory, {work} the scenario's directory, each in
@@ -35,6 +37,7 @@ import subprocess
 import tempfile
 from xml.sax.saxutils import escape
 
+import manifest
 from wine_runner import run_started
 
 REGISTRY_KEY = r"SOFTWARE\Tarvenix\BrevantUpdater\LocalDLLs"
@@ -95,13 +98,15 @@ def configuration(products, oem_only=False):
 class Deployment:
     """Sets up one scenario's deployment side and checks what it left."""
 
-    def __init__(self, scenario, target, work, find_fixture, wine=None):
+    def __init__(self, scenario, target, work, find_fixture, wine=None, pki=None):
+        self.pki = pki
         self.scenario = scenario
         self.target = target
         self.work = work
         self.find_fixture = find_fixture
         self.wine = wine  # (wine command, prefix environment) under Wine
         self.env = {}
+        self.words = {}  # words known once the package is made
         self.views = scenario.get("registry_views", ["32", "64"])
 
     def prepare(self, package):
@@ -113,6 +118,9 @@ class Deployment:
         for archive, files in s.get("archives", {}).items():
             make_archive(os.path.join(package, archive), files,
                          os.path.join(self.work, "archive-" + archive))
+        if "manifest" in s:
+            self.words = manifest.write(package, s["manifest"], s.get("products", []),
+                                        self.target, self.pki)
         installed = os.path.join(self.work, "installed")
         for name, fixture in s.get("installed", {}).items():
             os.makedirs(installed, exist_ok=True)
@@ -132,6 +140,11 @@ class Deployment:
             for name, data in (values or {}).items():
                 with open(os.path.join(key, name), "wb") as f:
                     f.write(data.encode("utf-8"))
+            if self.scenario.get("policy"):
+                policy = os.path.join(root, *manifest.POLICY_KEY.split("\\"))
+                os.makedirs(policy, exist_ok=True)
+                with open(os.path.join(policy, manifest.POLICY_VALUE), "w") as f:
+                    f.write("1\n")
             self.env["BU_REGISTRY_ROOT"] = root
             return
         self.clear_registry()
@@ -139,6 +152,10 @@ class Deployment:
             for view in self.views:
                 self._reg("add", "HKLM\\" + REGISTRY_KEY, "/v", name, "/d", data, "/f",
                           "/reg:" + view)
+        if self.scenario.get("policy"):
+            for view in self.views:
+                self._reg("add", "HKLM\\" + manifest.POLICY_KEY, "/v", manifest.POLICY_VALUE,
+                          "/t", "REG_DWORD", "/d", "1", "/f", "/reg:" + view)
 
     def clear_registry(self):
         if self.target != "native":

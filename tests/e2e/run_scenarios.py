@@ -50,8 +50,10 @@ def run_one(options, scenario):
         from wine_runner import WINE, wine_environment
         wine = (WINE, wine_environment(options.wine_prefix))
     deploy = deployment.Deployment(scenario, options.target, work,
-                                   lambda fixture: find_fixture(options, fixture), wine)
+                                   lambda fixture: find_fixture(options, fixture), wine,
+                                   options.pki)
     deploy.prepare(package)
+    scenario = deployment.expand(scenario, deploy.words)
     answers = [box["answer"] for box in scenario["boxes"]]
 
     if options.target == "native":
@@ -109,6 +111,7 @@ def main():
     parser.add_argument("--wine-temp", help="the prefix's temporary directory (Unix path)")
     parser.add_argument("--boxhelper")
     parser.add_argument("--sibling", help="the 64-bit program, for scenarios that hand over to it")
+    parser.add_argument("--pki", help="the test PKI, for scenarios that sign a manifest")
     parser.add_argument("--only", help="run only the scenario of this name")
     parser.add_argument("--smoke", action="store_true",
                         help="run only the scenarios marked as the smoke set (where the program "
