@@ -119,18 +119,18 @@ bool writePackageManifest(std::string& problem, std::size_t& files) {
   return true;
 }
 
-void checkPackageManifest(std::vector<Finding>& findings) {
+bool checkPackageManifest(std::vector<Finding>& findings) {
   const char* check = kManifestFileNameText;
   if (platform::passesLink(kManifestFileName)) {
     add(findings, check, Level::Error, "a link: never opened, and every run ends (126)");
-    return;
+    return true;
   }
   const platform::PinnedFile file = platform::PinnedFile::open(kManifestFileName);
   if (!file.isOpen()) {
     add(findings, check, Level::Warning,
         "absent: the payload is not checked, and a machine that requires a manifest refuses "
         "the package (126)");
-    return;
+    return false;
   }
   const auto image = platform::readPinnedFile(file, kManifestSizeLimit);
   const auto text = image ? manifestImageText(image->data(), image->size()) : std::nullopt;
@@ -138,7 +138,7 @@ void checkPackageManifest(std::vector<Finding>& findings) {
       text ? parseManifestText(*text) : std::optional<PackageManifest>();
   if (!manifest) {
     add(findings, check, Level::Error, "not a manifest, or damaged: every run ends (126)");
-    return;
+    return true;
   }
   const bool signedByMaker = verifyPublisherSignature(file);
   if (!signedByMaker) {
@@ -151,6 +151,7 @@ void checkPackageManifest(std::vector<Finding>& findings) {
         "signed; lists " + std::to_string(manifest->records().size()) + " file(s)");
   }
   comparePayload(findings, *manifest);
+  return true;
 }
 
 }  // namespace bu::check

@@ -18,7 +18,7 @@ bool writePackageManifest(std::string& problem, std::size_t& files);
 
 // The manifest's findings, after the configuration was read: whether one is
 // present and signed, and whether each file it lists, and each archive the
-// configuration names, matches it.
-void checkPackageManifest(std::vector<Finding>& findings);
+// configuration names, matches it. True when the package carries one.
+bool checkPackageManifest(std::vector<Finding>& findings);
 
 }  // namespace bu::check

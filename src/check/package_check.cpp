@@ -180,7 +180,7 @@ bool checkArchitecture(Report& report) {
 }
 
 void checkArchive(Report& report, const std::string& scope, const std::string& name,
-                  const platform::CodeModule& library) {
+                  const platform::CodeModule& library, bool manifest) {
   const std::string check = "archive " + name;
   if (!isFileOfPackage(platform::ansiToWide(name))) {
     report.add(scope, check, Level::Error,
@@ -203,6 +203,10 @@ void checkArchive(Report& report, const std::string& scope, const std::string& n
     report.add(scope, check, Level::Error,
                "the package's unrar.dll cannot open it: not an archive, encrypted headers or "
                "an unreadable file (109)");
+  } else if (manifest && listing.volume) {
+    report.add(scope, check, Level::Error,
+               "one volume of a multi-volume archive: the manifest covers single archives "
+               "only, so the updater does not open it (109)");
   } else if (!listing.refusedEntry.empty()) {
     report.add(scope, check, Level::Error,
                "entry '" + narrow(listing.refusedEntry) +
@@ -304,7 +308,7 @@ const char* levelName(Level level) {
 std::vector<Finding> checkPackage() {
   Report report;
   if (!checkConfiguration(report)) return report.take();
-  checkPackageManifest(report.findings());
+  const bool manifest = checkPackageManifest(report.findings());
   checkResourceModule(report);
   const bool handOver = checkArchitecture(report);
   const platform::CodeModule library = checkUnrar(report, handOver);
@@ -312,7 +316,7 @@ std::vector<Finding> checkPackage() {
     const std::string scope = "product " + std::to_string(i + 1);
     checkModule(report, scope, i, ModuleKind::Authorization, handOver);
     checkModule(report, scope, i, ModuleKind::Deployment, handOver);
-    checkArchive(report, scope, updateEntries[i].updateFile, library);
+    checkArchive(report, scope, updateEntries[i].updateFile, library, manifest);
   }
   return report.take();
 }

@@ -20,6 +20,9 @@ const char kNotSigned[] = "UNRAR FAILURE: UNRAR DLL is not Tarvenix Signed.";
 const char kNotLoaded[] = "UNRAR FAILURE: UNRAR DLL could not be loaded";
 const char kLoaded[] = "UNRAR LOAD SUCCESS: Successfully loaded the UNRAR DLL.";
 const char kOpenFailed[] = "UNRAR FAILURE: Failed while opening the RAR file %s";
+const char kVolumeNotCovered[] =
+    "PAYLOAD CHECK FAILED: %s is one volume of a multi-volume archive; the package manifest "
+    "covers single archives only.";
 const char kOpened[] = "UNRAR OPEN SUCCESS: Success opening RAR file %s";
 const char kExtractionFailed[] = "UNRAR FAILURE: Failed while unraring the RAR file %s to %s";
 const char kExtracted[] = "UNRAR EXTRACT SUCCESS: Succesfully extracted %s to %s";
@@ -58,7 +61,15 @@ int extractArchive(UnrarBinding& binding, const std::wstring& archiveName,
   const bool pinned = payload != nullptr && payload->isOpen();
   const std::string opened = pinned ? platform::pinnedBytesName(*payload, archive) : archive;
   binding.archivePath = platform::ansiToWide(archive);
-  if (!probeArchive(binding.unrarModule, opened, !pinned)) {
+  bool volume = false;
+  if (!probeArchive(binding.unrarModule, opened, !pinned, &volume)) {
+    logArchiveNotOpened(archive);
+    return kResultArchiveOpenFailed;
+  }
+  // The library would read the later volumes by their names, bytes the
+  // manifest never covered: such an archive is not opened.
+  if (pinned && volume) {
+    WriteLog(kVolumeNotCovered, archive.c_str());
     logArchiveNotOpened(archive);
     return kResultArchiveOpenFailed;
   }

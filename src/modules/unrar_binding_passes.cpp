@@ -48,6 +48,7 @@ class OpenedArchive {
     data.OpenMode = mode;
     handle_ = open(&data);
     opened_ = handle_ != nullptr && data.OpenResult == 0;
+    volume_ = opened_ && (data.Flags & ROADF_VOLUME) != 0;
   }
   ~OpenedArchive() {
     if (handle_ != nullptr) close_(handle_);
@@ -56,6 +57,9 @@ class OpenedArchive {
   OpenedArchive& operator=(const OpenedArchive&) = delete;
 
   bool opened() const { return opened_; }
+  // One volume of a multi-volume archive: the library reads the next ones
+  // by their names.
+  bool volume() const { return volume_; }
   ArchiveHandle handle() const { return handle_; }
 
  private:
@@ -63,6 +67,7 @@ class OpenedArchive {
   std::string name_;  // the library is handed a pointer into it
   ArchiveHandle handle_ = nullptr;
   bool opened_ = false;
+  bool volume_ = false;
 };
 
 // The characters of a fixed-size text field up to its terminator; `complete`
@@ -130,7 +135,7 @@ void logExtractFailure(const std::string& destinationForLog, int code) {
 }  // namespace
 
 bool probeArchive(const platform::CodeModule& library, const std::string& archiveName,
-                  bool packageName) {
+                  bool packageName, bool* volume) {
   if (!library) return false;
   // The configuration names a file of the package: a name that leaves it
   // (a drive, a root, a share, "..", a link on the way) is never opened.
@@ -152,6 +157,7 @@ bool probeArchive(const platform::CodeModule& library, const std::string& archiv
     WriteLog("%s", kProbeOpenFailed);
     return false;
   }
+  if (volume != nullptr) *volume = archive.volume();
   // Opening is the whole check: the extraction pass walks the headers and
   // judges every one, so a walk here would read the archive twice for nothing.
   return true;
@@ -170,6 +176,7 @@ ArchiveListing listArchive(const platform::CodeModule& library, const std::strin
   OpenedArchive archive(open, close, archiveName, RAR_OM_LIST);
   listing.opened = archive.opened();
   if (!listing.opened) return listing;
+  listing.volume = archive.volume();
   std::vector<wchar_t> linkTarget(kLinkTargetCapacity);
   RARHeaderDataEx header;
   for (;;) {

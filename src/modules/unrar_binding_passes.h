@@ -13,9 +13,10 @@ namespace bu {
 // line) when the library lacks an entry point the passes call, the archive
 // cannot be opened, or - when `packageName` is set - its name is not one
 // inside the package folder (it is then never opened). A name of pinned
-// bytes is not a package name.
+// bytes is not a package name. `volume`, when given, learns whether the
+// archive is one volume of a multi-volume archive.
 bool probeArchive(const platform::CodeModule& library, const std::string& archiveName,
-                  bool packageName = true);
+                  bool packageName = true, bool* volume = nullptr);
 
 // Opens the archive in extract mode and extracts entry after entry below
 // `destination`, each after its name has been judged. 0 when the library
@@ -30,6 +31,7 @@ struct ArchiveListing {
   std::wstring refusedEntry;  // the first entry the extraction would refuse
   bool encrypted = false;     // an entry whose data is encrypted
   bool complete = false;      // the walk reached the end and the end record is there
+  bool volume = false;        // one volume of a multi-volume archive
   unsigned long long files = 0;
   unsigned long long bytes = 0;
 };

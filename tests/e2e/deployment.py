@@ -10,7 +10,8 @@ Scenario fields (all optional):
   run_oem_only  true: the configuration has an info element setting
              run-oem-only to yes (else it has no info element)
   archives   map: archive name in the package -> {path: text} of its files,
-             made with rar when the scenario runs
+             made with rar when the scenario runs; the key "@rar" holds more
+             options for rar (e.g. "-v64k -m0" makes volumes name.partN.rar)
   installed  map: name in the install directory -> fixture path
   registry   map: value name -> data, registered under the modules' key;
              "registry_views" chooses the Wine views ("32", "64"; both unless
@@ -193,11 +194,13 @@ class Deployment:
 def make_archive(path, files, scratch):
     """A RAR archive of `files` ({path: text}), stored under their paths."""
     os.makedirs(scratch)
+    options = files.get("@rar", "").split()
+    files = {name: text for name, text in files.items() if name != "@rar"}
     for name, text in files.items():
         os.makedirs(os.path.dirname(os.path.join(scratch, name)), exist_ok=True)
         with open(os.path.join(scratch, name), "w", encoding="utf-8") as f:
             f.write(text)
-    subprocess.run(["rar", "a", "-r", "-idq", os.path.abspath(path), "*"], cwd=scratch,
+    subprocess.run(["rar", "a", "-r", "-idq", *options, os.path.abspath(path), "*"], cwd=scratch,
                    check=True, stdout=subprocess.DEVNULL)
 
 
