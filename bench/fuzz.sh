@@ -8,7 +8,7 @@
 #   RUNS        executions per target (default 10000000)
 #   TARGET      the targets to run (default all): command_line configuration
 #               appended_signature string_module registry_value archive_entry_name
-#               extraction
+#               extraction package_manifest
 #   --build-dir the clang build to make and use (default build/fuzz)
 #   --parallel  targets run at once (default 2)
 #   BU_FUZZ_OPTIONS  more libFuzzer flags for every target (e.g. -max_len=8192)
@@ -35,7 +35,7 @@ while [ $# -gt 0 ]; do
 done
 if [ $# -gt 0 ]; then runs=$1; shift; fi
 all_targets=(command_line configuration appended_signature string_module registry_value
-             archive_entry_name extraction)
+             archive_entry_name extraction package_manifest)
 targets=("${all_targets[@]}")
 if [ $# -gt 0 ]; then targets=("$@"); fi
 case $runs in ''|*[!0-9]*) echo "$0: RUNS must be a number, not '$runs'" >&2; exit 2 ;; esac

@@ -12,6 +12,7 @@ Each target gets a directory under --out named after it:
                       damaged, cut, encrypted, climbing names, link chains, RAR 4 links
   string_module       what the writer program makes (the program's and the test module's
   appended_signature  tables, signed and unsigned); the trailer target starts from the same files
+  package_manifest    manifest images that the scenarios' own writer (tests/e2e/manifest.py) makes
 Nothing is kept in the repository: the seeds come from the files they are read from.
 """
 import argparse
@@ -133,6 +134,16 @@ def archives(source, corpus):
             corpus.add(path.read_bytes())
 
 
+def manifests(source, corpus):
+    sys.path.insert(0, str(source / 'tests' / 'e2e'))
+    import manifest
+    record = b'sha256 ' + hashlib.sha256(b'').hexdigest().encode() + b' '
+    for names in ([], [b'buConfig.xml'], [b'buConfig.xml', b'Update%201.rar', b'sub/caf%e9.rar']):
+        text = b'bu-manifest 1\n' + b''.join(record + n + b'\n' for n in names) + b'end\n'
+        corpus.add(manifest.resource_image(text))
+        corpus.add(text)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument('--source', type=Path, required=True, help='the source tree')
@@ -144,7 +155,7 @@ def main():
     made = []
     for name, fill in (('command_line', command_lines), ('configuration', configurations),
                        ('registry_value', registry_values), ('archive_entry_name', entry_names),
-                       ('extraction', archives)):
+                       ('extraction', archives), ('package_manifest', manifests)):
         corpus = Corpus(args.out, name)
         fill(args.source, corpus)
         made.append(corpus)
