@@ -1,108 +1,66 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include <memory>
-
-#include "platform/file_digest.h"
+#include "platform/file_digest_port.h"
 #include "platform/pinned_file_native_win.h"
 
 namespace bu::platform {
-namespace {
 
-// One SHA-256 computation of the AES provider, released on every path.
-class Hash {
- public:
-  Hash() {
-    if (!CryptAcquireContextW(&provider_, nullptr, nullptr, PROV_RSA_AES,
-                              CRYPT_VERIFYCONTEXT | CRYPT_SILENT)) {
-      provider_ = 0;
-      return;
-    }
-    if (!CryptCreateHash(provider_, CALG_SHA_256, 0, 0, &hash_)) hash_ = 0;
-  }
-  ~Hash() {
-    if (hash_ != 0) CryptDestroyHash(hash_);
-    if (provider_ != 0) CryptReleaseContext(provider_, 0);
-  }
-  Hash(const Hash&) = delete;
-  Hash& operator=(const Hash&) = delete;
-
-  bool ready() const { return hash_ != 0; }
-  bool add(const void* data, DWORD size) {
-    return CryptHashData(hash_, static_cast<const BYTE*>(data), size, 0) != FALSE;
-  }
-  std::optional<Sha256Digest> finish() {
-    Sha256Digest digest{};
-    DWORD size = static_cast<DWORD>(digest.size());
-    if (!CryptGetHashParam(hash_, HP_HASHVAL, digest.data(), &size, 0) || size != digest.size()) {
-      return std::nullopt;
-    }
-    return digest;
-  }
-
- private:
-  HCRYPTPROV provider_ = 0;
-  HCRYPTHASH hash_ = 0;
+// The AES provider's SHA-256: advapi32 is imported already, and a new import
+// would be found by the loader's search before the program could restrict it.
+struct Sha256::State {
+  HCRYPTPROV provider = 0;
+  HCRYPTHASH hash = 0;
 };
 
-}  // namespace
+Sha256::Sha256() : state_(std::make_unique<State>()) {
+  if (!CryptAcquireContextW(&state_->provider, nullptr, nullptr, PROV_RSA_AES,
+                            CRYPT_VERIFYCONTEXT | CRYPT_SILENT)) {
+    state_->provider = 0;
+    return;
+  }
+  if (!CryptCreateHash(state_->provider, CALG_SHA_256, 0, 0, &state_->hash)) state_->hash = 0;
+}
 
-std::optional<Sha256Digest> sha256Of(const void* data, std::size_t size) {
-  Hash hash;
-  if (!hash.ready()) return std::nullopt;
-  const unsigned char* bytes = static_cast<const unsigned char*>(data);
+Sha256::~Sha256() {
+  if (state_->hash != 0) CryptDestroyHash(state_->hash);
+  if (state_->provider != 0) CryptReleaseContext(state_->provider, 0);
+}
+
+bool Sha256::ready() const { return state_->hash != 0; }
+
+bool Sha256::add(const void* data, std::size_t size) {
+  const BYTE* bytes = static_cast<const BYTE*>(data);
   while (size > 0) {
     const DWORD piece = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-    if (!hash.add(bytes, piece)) return std::nullopt;
+    if (!CryptHashData(state_->hash, bytes, piece, 0)) return false;
     bytes += piece;
     size -= piece;
   }
-  return hash.finish();
+  return true;
 }
 
-std::optional<Sha256Digest> sha256Of(const PinnedFile& file) {
-  if (file.native() == nullptr) return std::nullopt;
-  Hash hash;
-  if (!hash.ready()) return std::nullopt;
-  static constexpr DWORD kChunk = 256 * 1024;
-  const std::unique_ptr<unsigned char[]> buffer(new unsigned char[kChunk]);
-  // Positioned reads from the start: the handle's own position is left to
-  // its other readers.
-  unsigned long long at = 0;
-  for (;;) {
-    OVERLAPPED position{};
-    position.Offset = static_cast<DWORD>(at);
-    position.OffsetHigh = static_cast<DWORD>(at >> 32);
-    DWORD got = 0;
-    if (!ReadFile(file.native()->file, buffer.get(), kChunk, &got, &position)) {
-      if (GetLastError() == ERROR_HANDLE_EOF) break;
-      return std::nullopt;
-    }
-    if (got == 0) break;
-    if (!hash.add(buffer.get(), got)) return std::nullopt;
-    at += got;
+std::optional<Sha256Digest> Sha256::finish() {
+  Sha256Digest digest{};
+  DWORD size = static_cast<DWORD>(digest.size());
+  if (!CryptGetHashParam(state_->hash, HP_HASHVAL, digest.data(), &size, 0) ||
+      size != digest.size()) {
+    return std::nullopt;
   }
-  return hash.finish();
+  return digest;
 }
 
-std::optional<std::vector<unsigned char>> readPinnedFile(const PinnedFile& file,
-                                                         std::size_t limit) {
-  if (file.native() == nullptr) return std::nullopt;
-  std::vector<unsigned char> bytes;
-  unsigned char buffer[64 * 1024];
-  for (;;) {
-    OVERLAPPED position{};
-    position.Offset = static_cast<DWORD>(bytes.size());
-    position.OffsetHigh = static_cast<DWORD>(static_cast<unsigned long long>(bytes.size()) >> 32);
-    DWORD got = 0;
-    if (!ReadFile(file.native()->file, buffer, sizeof buffer, &got, &position)) {
-      if (GetLastError() == ERROR_HANDLE_EOF) return bytes;
-      return std::nullopt;
-    }
-    if (got == 0) return bytes;
-    if (bytes.size() + got > limit) return std::nullopt;
-    bytes.insert(bytes.end(), buffer, buffer + got);
+long long readPinnedAt(const PinnedFile& file, unsigned long long offset, void* buffer,
+                       std::size_t size) {
+  OVERLAPPED position{};
+  position.Offset = static_cast<DWORD>(offset);
+  position.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  const DWORD wanted = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+  if (!ReadFile(file.native()->file, buffer, wanted, &got, &position)) {
+    return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
   }
+  return got;
 }
 
 std::string pinnedBytesName(const PinnedFile&, const std::string& name) { return name; }
