@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "app/result_codes.h"
 #include "app/run_options.h"
 #include "app/user_messages.h"
 #include "config/ascii_case.h"
+#include "config/result_codes.h"
 #include "log/write_log.h"
 #include "platform/command_line.h"
 #include "platform/environment.h"

@@ -2,10 +2,10 @@
 
 #include <tinyxml.h>
 
-#include "app/result_codes.h"
 #include "app/run_options.h"
 #include "app/user_messages.h"
 #include "config/configuration.h"
+#include "config/result_codes.h"
 #include "config/update_entry.h"
 #include "log/write_log.h"
 #include "trust/package_payload.h"

@@ -1,8 +1,8 @@
 #include "app/dispatch.h"
 
 #include "app/configuration_check.h"
-#include "app/result_codes.h"
 #include "app/user_messages.h"
+#include "config/result_codes.h"
 #include "engine/modes.h"
 #include "log/write_log.h"
 #include "platform/message_box.h"

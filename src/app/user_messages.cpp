@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/result_codes.h"
 #include "app/run_options.h"
+#include "config/result_codes.h"
 #include "log/write_log.h"
 #include "platform/message_box.h"
 #include "platform/string_resource.h"

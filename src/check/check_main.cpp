@@ -1,7 +1,7 @@
 // brevCheck: tells a package's author whether every update in a package
 // will deploy, before the package ships.
 //
-//   brevCheck [--json] <package folder>
+//   brevCheck [--json] [--test] <package folder>
 //   brevCheck --manifest <package folder>
 //
 // The second form writes the package's manifest, unsigned, for the package
@@ -23,7 +23,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: brevCheck [--json] <package folder>\n"
+    "usage: brevCheck [--json] [--test] <package folder>\n"
     "       brevCheck --manifest <package folder>\n";
 constexpr int kNoErrors = 0;
 constexpr int kErrors = 1;
@@ -55,12 +55,15 @@ int main(int argc, char** argv) {
   // 8-bit texts are in the locale's character set, as the updater reads them.
   std::setlocale(LC_ALL, "");
   bool json = false;
+  bool test = false;
   bool manifest = false;
   std::string folder;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--json") == 0 && !json && !manifest) {
       json = true;
-    } else if (std::strcmp(argv[i], "--manifest") == 0 && !json && !manifest) {
+    } else if (std::strcmp(argv[i], "--test") == 0 && !test && !manifest) {
+      test = true;
+    } else if (std::strcmp(argv[i], "--manifest") == 0 && !json && !test && !manifest) {
       manifest = true;
     } else if (folder.empty() && argv[i][0] != '\0' && std::strncmp(argv[i], "--", 2) != 0) {
       folder = argv[i];
@@ -86,7 +89,7 @@ int main(int argc, char** argv) {
     if (error) {
       findings.push_back({"package", "folder", bu::check::Level::Error, "cannot be entered"});
     } else {
-      findings = bu::check::checkPackage();
+      findings = bu::check::checkPackage(test);
     }
   }
   const std::string report = json ? bu::check::jsonReport(folder, findings)

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <optional>
 
-#include "app/result_codes.h"
 #include "config/ascii_case.h"
 #include "config/configuration.h"
+#include "config/package_path.h"
+#include "config/result_codes.h"
 #include "config/update_entry.h"
-#include "modules/archive_entry_name.h"
 #include "platform/file_digest.h"
 #include "platform/file_path.h"
 #include "platform/pinned_file.h"
@@ -30,7 +30,9 @@ constexpr std::size_t kManifestSizeLimit = 16 * 1024 * 1024;
 std::optional<platform::Sha256Digest> digestOf(const std::string& name) {
   const std::wstring path = platform::ansiToWide(name);
   if (!isFileOfPackage(path)) return std::nullopt;
-  return platform::sha256Of(platform::PinnedFile::open(path));
+  std::optional<platform::Sha256Digest> digest;
+  platform::pinWithDigest(path, digest);
+  return digest;
 }
 
 // buConfig.xml first, then each archive the configuration names, once.
@@ -125,14 +127,15 @@ bool checkPackageManifest(std::vector<Finding>& findings) {
     add(findings, check, Level::Error, "a link: never opened, and every run ends (126)");
     return true;
   }
-  const platform::PinnedFile file = platform::PinnedFile::open(kManifestFileName);
+  std::optional<std::vector<unsigned char>> image;
+  const platform::PinnedFile file =
+      platform::pinWithBytes(kManifestFileName, kManifestSizeLimit, image);
   if (!file.isOpen()) {
     add(findings, check, Level::Warning,
         "absent: the payload is not checked, and a machine that requires a manifest refuses "
         "the package (126)");
     return false;
   }
-  const auto image = platform::readPinnedFile(file, kManifestSizeLimit);
   const auto text = image ? manifestImageText(image->data(), image->size()) : std::nullopt;
   const std::optional<PackageManifest> manifest =
       text ? parseManifestText(*text) : std::optional<PackageManifest>();

@@ -5,16 +5,16 @@
 #include <string>
 
 #include "app/product_architecture.h"
-#include "app/result_codes.h"
 #include "app/user_messages.h"
+#include "config/result_codes.h"
 #include "brevant_updater_module.h"
 #include "check/manifest_check.h"
 #include "config/configuration.h"
+#include "config/package_path.h"
 #include "config/update_entry.h"
 #include "engine/module_location.h"
-#include "modules/archive_entry_name.h"
 #include "modules/unrar_binding.h"
-#include "modules/unrar_binding_passes.h"
+#include "modules/archive_listing.h"
 #include "platform/code_module.h"
 #include "platform/pinned_file.h"
 #include "platform/process.h"
@@ -180,7 +180,7 @@ bool checkArchitecture(Report& report) {
 }
 
 void checkArchive(Report& report, const std::string& scope, const std::string& name,
-                  const platform::CodeModule& library, bool manifest) {
+                  const platform::CodeModule& library, bool manifest, bool test) {
   const std::string check = "archive " + name;
   if (!isFileOfPackage(platform::ansiToWide(name))) {
     report.add(scope, check, Level::Error,
@@ -196,7 +196,7 @@ void checkArchive(Report& report, const std::string& scope, const std::string& n
                "present; not listed here (no usable unrar.dll for this program)");
     return;
   }
-  const ArchiveListing listing = listArchive(library, name);
+  const ArchiveListing listing = listArchive(library, name, test);
   const std::string counts = std::to_string(listing.files) + " file(s), " +
                              std::to_string(listing.bytes) + " bytes unpacked";
   if (!listing.opened) {
@@ -212,6 +212,15 @@ void checkArchive(Report& report, const std::string& scope, const std::string& n
                "entry '" + narrow(listing.refusedEntry) +
                    "' would be refused: it leads out of the destination or cannot be named "
                    "exactly (110)");
+  } else if (!listing.strayReference.empty()) {
+    report.add(scope, check, Level::Error,
+               "entry '" + narrow(listing.strayReference) + "' links to or copies '" +
+                   narrow(listing.strayTarget) +
+                   "', which is not an earlier entry of the archive: the extraction fails (110)");
+  } else if (!listing.damagedEntry.empty()) {
+    report.add(scope, check, Level::Error,
+               "entry '" + narrow(listing.damagedEntry) + "' is damaged: the library's test "
+                   "answers " + std::to_string(listing.damagedCode) + " (110)");
   } else if (listing.encrypted) {
     report.add(scope, check, Level::Error, "holds encrypted entries: no password is asked (110)");
   } else if (listing.code != 0) {
@@ -220,8 +229,14 @@ void checkArchive(Report& report, const std::string& scope, const std::string& n
                    std::to_string(listing.code) + " (110)");
   } else if (!listing.complete) {
     report.add(scope, check, Level::Error, "cut short: no end-of-archive record (110)");
+  } else if (!listing.linkJudgedAtRunTime.empty()) {
+    report.add(scope, check, Level::Warning,
+               counts + "; entry '" + narrow(listing.linkJudgedAtRunTime) +
+                   "' is a RAR 4 symbolic link, whose target is in its data: it is judged only "
+                   "when the extraction has made it");
   } else {
-    report.add(scope, check, Level::Ok, counts);
+    report.add(scope, check, Level::Ok,
+               counts + (test ? "; every file's data tested" : ""));
   }
 }
 
@@ -305,7 +320,7 @@ const char* levelName(Level level) {
   return "error";
 }
 
-std::vector<Finding> checkPackage() {
+std::vector<Finding> checkPackage(bool test) {
   Report report;
   if (!checkConfiguration(report)) return report.take();
   const bool manifest = checkPackageManifest(report.findings());
@@ -316,7 +331,7 @@ std::vector<Finding> checkPackage() {
     const std::string scope = "product " + std::to_string(i + 1);
     checkModule(report, scope, i, ModuleKind::Authorization, handOver);
     checkModule(report, scope, i, ModuleKind::Deployment, handOver);
-    checkArchive(report, scope, updateEntries[i].updateFile, library, manifest);
+    checkArchive(report, scope, updateEntries[i].updateFile, library, manifest, test);
   }
   return report.take();
 }

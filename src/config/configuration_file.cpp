@@ -3,9 +3,9 @@
 #include <memory>
 #include <new>
 
-#include "app/result_codes.h"
 #include "config/configuration.h"
 #include "config/document_parser.h"
+#include "config/result_codes.h"
 #include "config/update_entry.h"
 #include "config/xml_text.h"
 #include "log/write_log.h"

@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/result_codes.h"
 #include "config/ascii_case.h"
 #include "config/configuration.h"
+#include "config/result_codes.h"
 #include "config/update_entry.h"
 #include "log/write_log.h"
 

@@ -1,6 +1,6 @@
 #include "engine/entry_pipeline.h"
 
-#include "app/result_codes.h"
+#include "config/result_codes.h"
 #include "log/write_log.h"
 
 namespace bu {

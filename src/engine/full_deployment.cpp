@@ -3,13 +3,13 @@
 // ends the run.
 #include <string>
 
-#include "app/result_codes.h"
 #include "app/run_options.h"
+#include "config/result_codes.h"
 #include "config/update_entry.h"
 #include "engine/entry_details.h"
 #include "engine/entry_pipeline.h"
-#include "engine/module_location.h"
 #include "engine/modes.h"
+#include "engine/module_location.h"
 #include "log/write_log.h"
 #include "modules/entry_modules.h"
 #include "modules/unrar_binding.h"

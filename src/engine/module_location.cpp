@@ -1,8 +1,8 @@
 #include "engine/module_location.h"
 
+#include "config/package_path.h"
 #include "config/update_entry.h"
 #include "log/write_log.h"
-#include "modules/archive_entry_name.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 

@@ -3,14 +3,14 @@
 // post-processing), until one of them is extracted.
 #include <string>
 
-#include "app/result_codes.h"
 #include "app/user_messages.h"
 #include "config/ascii_case.h"
+#include "config/result_codes.h"
 #include "config/update_entry.h"
 #include "engine/entry_details.h"
 #include "engine/entry_pipeline.h"
-#include "engine/module_location.h"
 #include "engine/modes.h"
+#include "engine/module_location.h"
 #include "log/write_log.h"
 #include "modules/entry_modules.h"
 #include "modules/unrar_binding.h"

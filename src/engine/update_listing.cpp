@@ -2,8 +2,8 @@
 // only the entry list: no module is loaded and nothing is deployed.
 #include <string>
 
-#include "app/result_codes.h"
 #include "app/user_messages.h"
+#include "config/result_codes.h"
 #include "config/update_entry.h"
 #include "engine/entry_details.h"
 #include "engine/modes.h"

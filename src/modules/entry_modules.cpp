@@ -2,9 +2,9 @@
 
 #include <utility>
 
-#include "app/result_codes.h"
+#include "config/package_path.h"
+#include "config/result_codes.h"
 #include "log/write_log.h"
-#include "modules/archive_entry_name.h"
 #include "platform/pinned_file.h"
 #include "platform/text.h"
 #include "trust/publisher_signature.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "app/result_codes.h"
+#include "config/result_codes.h"
 #include "log/write_log.h"
 #include "modules/entry_modules.h"
 #include "platform/text.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "modules/archive_entry_name.h"
+#include "config/package_path.h"
 
 namespace bu {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/result_codes.h"
+#include "config/result_codes.h"
 #include "log/write_log.h"
 #include "modules/unrar_binding_passes.h"
 #include "platform/file_digest.h"

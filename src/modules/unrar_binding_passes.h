@@ -24,22 +24,6 @@ bool probeArchive(const platform::CodeModule& library, const std::string& archiv
 // (after the extract-error line, which names `destinationForLog` and the
 // library's code) when an entry is refused, fails, or its header cannot be
 // read.
-// What a listing pass found in an archive (the package check's view).
-struct ArchiveListing {
-  bool opened = false;
-  int code = 0;               // the library's code that ended the walk early, else 0
-  std::wstring refusedEntry;  // the first entry the extraction would refuse
-  bool encrypted = false;     // an entry whose data is encrypted
-  bool complete = false;      // the walk reached the end and the end record is there
-  bool volume = false;        // one volume of a multi-volume archive
-  unsigned long long files = 0;
-  unsigned long long bytes = 0;
-};
-
-// Walks the archive in list mode, judging every entry as the extraction
-// does and skipping its data: nothing is ever written.
-ArchiveListing listArchive(const platform::CodeModule& library, const std::string& archiveName);
-
 int extractEntries(const platform::CodeModule& library, const std::string& archiveName,
                    const std::wstring& destination, const std::string& destinationForLog);
 

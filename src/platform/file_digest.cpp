@@ -3,11 +3,6 @@
 #include "platform/file_digest_port.h"
 
 namespace bu::platform {
-namespace {
-
-constexpr std::size_t kChunk = 256 * 1024;
-
-}  // namespace
 
 std::optional<Sha256Digest> sha256Of(const void* data, std::size_t size) {
   Sha256 hash;
@@ -15,32 +10,29 @@ std::optional<Sha256Digest> sha256Of(const void* data, std::size_t size) {
   return hash.finish();
 }
 
-std::optional<Sha256Digest> sha256Of(const PinnedFile& file) {
-  if (!file.isOpen()) return std::nullopt;
+PinnedFile pinWithDigest(const std::wstring& path, std::optional<Sha256Digest>& digest) {
+  digest.reset();
   Sha256 hash;
-  if (!hash.ready()) return std::nullopt;
-  const std::unique_ptr<unsigned char[]> buffer(new unsigned char[kChunk]);
-  for (unsigned long long at = 0;;) {
-    const long long got = readPinnedAt(file, at, buffer.get(), kChunk);
-    if (got < 0) return std::nullopt;
-    if (got == 0) return hash.finish();
-    if (!hash.add(buffer.get(), static_cast<std::size_t>(got))) return std::nullopt;
-    at += static_cast<unsigned long long>(got);
-  }
+  if (!hash.ready()) return PinnedFile();
+  PinnedFile file = PinnedFile::open(
+      path, [&hash](const unsigned char* bytes, std::size_t size) { return hash.add(bytes, size); });
+  if (file.isOpen()) digest = hash.finish();
+  if (!digest) return PinnedFile();
+  return file;
 }
 
-std::optional<std::vector<unsigned char>> readPinnedFile(const PinnedFile& file,
-                                                         std::size_t limit) {
-  if (!file.isOpen()) return std::nullopt;
-  std::vector<unsigned char> bytes;
-  const std::unique_ptr<unsigned char[]> buffer(new unsigned char[kChunk]);
-  for (;;) {
-    const long long got = readPinnedAt(file, bytes.size(), buffer.get(), kChunk);
-    if (got < 0) return std::nullopt;
-    if (got == 0) return bytes;
-    if (bytes.size() + static_cast<std::size_t>(got) > limit) return std::nullopt;
-    bytes.insert(bytes.end(), buffer.get(), buffer.get() + got);
-  }
+PinnedFile pinWithBytes(const std::wstring& path, std::size_t limit,
+                        std::optional<std::vector<unsigned char>>& bytes) {
+  std::vector<unsigned char> kept;
+  bool tooLarge = false;
+  PinnedFile file = PinnedFile::open(path, [&](const unsigned char* piece, std::size_t size) {
+    tooLarge = tooLarge || size > limit - kept.size();
+    if (!tooLarge) kept.insert(kept.end(), piece, piece + size);
+    return true;
+  });
+  bytes.reset();
+  if (file.isOpen() && !tooLarge) bytes = std::move(kept);
+  return file;
 }
 
 }  // namespace bu::platform

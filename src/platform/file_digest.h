@@ -1,6 +1,6 @@
 // SHA-256 digests of a package's payload: of bytes in memory, and of a file
-// pinned by PinnedFile, read through the pinned file itself, so that the
-// digest is that of the bytes then used. POSIX uses OpenSSL; Windows the
+// as PinnedFile pins it, taken from the bytes pinned, so that the digest is
+// that of the bytes then used. POSIX uses OpenSSL; Windows the
 // CryptoAPI of advapi32, which the program imports already (a new import
 // would be found by the loader's search before the program could restrict it).
 #pragma once
@@ -20,14 +20,15 @@ using Sha256Digest = std::array<unsigned char, 32>;
 // Null when the platform's hash service fails.
 std::optional<Sha256Digest> sha256Of(const void* data, std::size_t size);
 
-// The digest of the whole pinned file, read from its start; null when it is
-// not open or cannot be read.
-std::optional<Sha256Digest> sha256Of(const PinnedFile& file);
+// Pins `path` (PinnedFile::open) and takes the SHA-256 of the very bytes
+// pinned, in the same read; `digest` is null when the file could not be
+// pinned or hashed (the file is then not open).
+PinnedFile pinWithDigest(const std::wstring& path, std::optional<Sha256Digest>& digest);
 
-// The whole pinned file, read from its start; null when it is not open,
-// cannot be read, or holds more than `limit` bytes.
-std::optional<std::vector<unsigned char>> readPinnedFile(const PinnedFile& file,
-                                                         std::size_t limit);
+// Pins `path` and keeps a copy of the bytes pinned, up to `limit` of them;
+// `bytes` is null when the file could not be pinned or holds more.
+PinnedFile pinWithBytes(const std::wstring& path, std::size_t limit,
+                        std::optional<std::vector<unsigned char>>& bytes);
 
 // The 8-bit name by which another reader (the UnRAR library) opens exactly
 // the pinned bytes of the package file it knows as `name`: that name itself

@@ -1,5 +1,4 @@
-// What each port gives file_digest.cpp: a SHA-256 computation and positioned
-// reads of a pinned file. The loops over them are written once.
+// What each port gives file_digest.cpp: a SHA-256 computation.
 #pragma once
 
 #include <cstddef>
@@ -7,7 +6,6 @@
 #include <optional>
 
 #include "platform/file_digest.h"
-#include "platform/pinned_file.h"
 
 namespace bu::platform {
 
@@ -28,10 +26,5 @@ class Sha256 {
   struct State;
   std::unique_ptr<State> state_;
 };
-
-// Up to `size` bytes of the open pinned file from `offset`: the count read,
-// 0 at its end, -1 on an error. The file's own position is not used.
-long long readPinnedAt(const PinnedFile& file, unsigned long long offset, void* buffer,
-                       std::size_t size);
 
 }  // namespace bu::platform

@@ -1,7 +1,7 @@
 #include <openssl/evp.h>
-#include <unistd.h>
 
-#include <cerrno>
+#include <memory>
+#include <string>
 
 #include "platform/file_digest_port.h"
 #include "platform/pinned_file_native_posix.h"
@@ -37,15 +37,6 @@ std::optional<Sha256Digest> Sha256::finish() {
     return std::nullopt;
   }
   return digest;
-}
-
-long long readPinnedAt(const PinnedFile& file, unsigned long long offset, void* buffer,
-                       std::size_t size) {
-  for (;;) {
-    const ssize_t got = ::pread(file.native()->copy, buffer, size, static_cast<off_t>(offset));
-    if (got < 0 && errno == EINTR) continue;
-    return got;
-  }
 }
 
 std::string pinnedBytesName(const PinnedFile& file, const std::string& name) {

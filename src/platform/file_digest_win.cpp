@@ -50,19 +50,6 @@ std::optional<Sha256Digest> Sha256::finish() {
   return digest;
 }
 
-long long readPinnedAt(const PinnedFile& file, unsigned long long offset, void* buffer,
-                       std::size_t size) {
-  OVERLAPPED position{};
-  position.Offset = static_cast<DWORD>(offset);
-  position.OffsetHigh = static_cast<DWORD>(offset >> 32);
-  DWORD got = 0;
-  const DWORD wanted = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-  if (!ReadFile(file.native()->file, buffer, wanted, &got, &position)) {
-    return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
-  }
-  return got;
-}
-
 std::string pinnedBytesName(const PinnedFile&, const std::string& name) { return name; }
 
 }  // namespace bu::platform

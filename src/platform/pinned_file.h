@@ -12,16 +12,26 @@
 // copy, so the bytes that run are the bytes that were verified.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace bu::platform {
+
+// Sees the pinned bytes once, in order, in pieces; false fails the open.
+using PinnedBytesObserver = std::function<bool(const unsigned char* bytes, std::size_t size)>;
 
 class PinnedFile {
  public:
   // Opens `path` as described above. A file that cannot be opened (missing,
   // unreadable, not a regular file) gives an object whose isOpen() is false.
   static PinnedFile open(const std::wstring& path);
+
+  // The same, and `observe` sees every byte pinned: on POSIX as the sealed
+  // copy is made, on Windows read through the held handle. So a digest taken
+  // there is the digest of exactly the bytes then used, for one read.
+  static PinnedFile open(const std::wstring& path, const PinnedBytesObserver& observe);
 
   PinnedFile();
   ~PinnedFile();

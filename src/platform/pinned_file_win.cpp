@@ -1,5 +1,6 @@
 #include "platform/pinned_file.h"
 
+#include <memory>
 #include <vector>
 
 #include "platform/pinned_file_native_win.h"
@@ -17,6 +18,25 @@ std::wstring fullPathOf(const std::wstring& path) {
   return std::wstring(buffer.data(), length);
 }
 
+// Every byte of the held file, read from its start with positioned reads
+// (the handle's own position is left to its later readers).
+bool observeAll(HANDLE file, const PinnedBytesObserver& observe) {
+  constexpr DWORD kChunk = 1024 * 1024;
+  const std::unique_ptr<unsigned char[]> buffer(new unsigned char[kChunk]);
+  for (unsigned long long at = 0;;) {
+    OVERLAPPED position{};
+    position.Offset = static_cast<DWORD>(at);
+    position.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD got = 0;
+    if (!ReadFile(file, buffer.get(), kChunk, &got, &position)) {
+      return GetLastError() == ERROR_HANDLE_EOF;
+    }
+    if (got == 0) return true;
+    if (!observe(buffer.get(), got)) return false;
+    at += got;
+  }
+}
+
 }  // namespace
 
 PinnedFile::PinnedFile() = default;
@@ -24,7 +44,9 @@ PinnedFile::~PinnedFile() = default;
 PinnedFile::PinnedFile(PinnedFile&&) noexcept = default;
 PinnedFile& PinnedFile::operator=(PinnedFile&&) noexcept = default;
 
-PinnedFile PinnedFile::open(const std::wstring& path) {
+PinnedFile PinnedFile::open(const std::wstring& path) { return open(path, nullptr); }
+
+PinnedFile PinnedFile::open(const std::wstring& path, const PinnedBytesObserver& observe) {
   PinnedFile pinned;
   if (path.empty()) return pinned;
   pinned.fullPath_ = fullPathOf(path);
@@ -36,7 +58,9 @@ PinnedFile PinnedFile::open(const std::wstring& path) {
   const HANDLE file = CreateFileW(pinned.fullPath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return pinned;
-  pinned.native_ = std::make_unique<Native>(file);
+  auto native = std::make_unique<Native>(file);
+  if (observe && !observeAll(file, observe)) return pinned;
+  pinned.native_ = std::move(native);
   return pinned;
 }
 

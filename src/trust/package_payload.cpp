@@ -4,10 +4,11 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
-#include "app/result_codes.h"
+#include "config/package_path.h"
+#include "config/result_codes.h"
 #include "log/write_log.h"
-#include "modules/archive_entry_name.h"
 #include "platform/file_digest.h"
 #include "platform/file_path.h"
 #include "platform/registry.h"
@@ -100,14 +101,15 @@ int loadPackageManifest() {
   // A manifest reached through a link is never opened, as no package file
   // is: it counts as one that cannot be read.
   if (platform::passesLink(kManifestFileName)) return refuse(kDamaged);
-  const platform::PinnedFile file = platform::PinnedFile::open(kManifestFileName);
+  std::optional<std::vector<unsigned char>> image;
+  const platform::PinnedFile file =
+      platform::pinWithBytes(kManifestFileName, kManifestSizeLimit, image);
   if (!file.isOpen()) {
     if (manifestRequired()) return refuse(kRequired);
     WriteLog("%s", kAbsent);
     return kResultSuccess;
   }
   if (!verifyPublisherSignature(file)) return refuse(kNotSigned);
-  const auto image = platform::readPinnedFile(file, kManifestSizeLimit);
   const auto text = image ? manifestImageText(image->data(), image->size()) : std::nullopt;
   std::optional<PackageManifest> manifest =
       text ? parseManifestText(*text) : std::optional<PackageManifest>();
@@ -132,10 +134,11 @@ ArchivePayload checkArchivePayload(const std::string& name) {
     return payload;
   }
   // A name that leaves the package, or passes a link, is never opened.
+  std::optional<platform::Sha256Digest> digest;
   if (isFileOfPackage(platform::ansiToWide(name))) {
-    payload.pinned = platform::PinnedFile::open(platform::ansiToWide(name));
+    payload.pinned = platform::pinWithDigest(platform::ansiToWide(name), digest);
   }
-  payload.accepted = matches(name, platform::sha256Of(payload.pinned));
+  payload.accepted = matches(name, digest);
   if (!payload.accepted) payload.pinned = platform::PinnedFile();
   return payload;
 }

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/dispatch.h"
-#include "app/result_codes.h"
+#include "config/result_codes.h"
 #include "platform/message_box.h"
 #include "platform/text.h"
 #include "test_support.h"

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/result_codes.h"
 #include "config/configuration.h"
+#include "config/result_codes.h"
 #include "test_support.h"
 #include "tinyxml_reading.h"
 

@@ -9,9 +9,9 @@
 
 #include <tinyxml.h>
 
-#include "app/result_codes.h"
 #include "config/configuration.h"
 #include "config/document_parser.h"
+#include "config/result_codes.h"
 #include "test_support.h"
 #include "tinyxml_reading.h"
 
