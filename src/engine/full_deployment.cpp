@@ -139,7 +139,7 @@ EntryRun deployEntry(std::size_t index, bool rollback, bool oem) {
   UnrarBinding binding;
   const int unrar = loadUnrarForEntry(binding, modules);
   if (unrar != kResultSuccess) return {Outcome::Failed, unrar};
-  if (extractArchive(binding, platform::ansiToWide(entry.updateFile), modules.deploymentPath,
+  if (extractArchive(binding, entry.updateFile, modules.deploymentPath,
                      &payload.pinned) != kResultSuccess) {
     releaseUnrar(binding);
     WriteLog(kNotExtracted, name);

@@ -108,7 +108,7 @@ int extractEntry(std::size_t index, const std::wstring& destination) {
   const int unrar = loadUnrarForEntry(binding, modules);
   if (unrar != kResultSuccess) return unrar;
   const int extracted =
-      extractArchive(binding, platform::ansiToWide(entry.updateFile), destination, &payload.pinned);
+      extractArchive(binding, entry.updateFile, destination, &payload.pinned);
   releaseUnrar(binding);
   if (extracted != kResultSuccess) WriteLog(kNotExtracted, name);
   releaseModules(modules);

@@ -53,11 +53,11 @@ int loadUnrar(UnrarBinding& binding) {
 
 void logArchiveNotOpened(const std::string& archive) { WriteLog(kOpenFailed, archive.c_str()); }
 
-int extractArchive(UnrarBinding& binding, const std::wstring& archiveName,
+int extractArchive(UnrarBinding& binding, const std::string& archive,
                    const std::wstring& destination, const platform::PinnedFile* payload) {
-  // The library opens the archive by its 8-bit name, or by the name of the
-  // checked bytes.
-  const std::string archive = platform::wideToAnsi(archiveName);
+  // The library opens the archive by its 8-bit name as the configuration
+  // gives it (no round trip through wide text, which the locale may not
+  // read back), or by the name of the checked bytes.
   const bool pinned = payload != nullptr && payload->isOpen();
   const std::string opened = pinned ? platform::pinnedBytesName(*payload, archive) : archive;
   binding.archivePath = platform::ansiToWide(archive);

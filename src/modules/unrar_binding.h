@@ -33,7 +33,8 @@ struct UnrarBinding {
 // but the platform could not load it.
 int loadUnrar(UnrarBinding& binding);
 
-// Opens `archiveName` once to make sure it can be read (109 when it cannot),
+// Opens `archiveName` (the configuration's 8-bit text, opened by exactly
+// those bytes) once to make sure it can be read (109 when it cannot),
 // then extracts every entry below `destination`. 110 when an entry cannot be
 // extracted, would land outside the destination, or its header cannot be
 // read; files extracted before stay. 0 when the library reports the end of
@@ -41,7 +42,7 @@ int loadUnrar(UnrarBinding& binding);
 // When `payload` is open (the archive's bytes pinned and checked against the
 // package manifest), the library reads exactly those bytes; the log still
 // names the archive as the configuration does.
-int extractArchive(UnrarBinding& binding, const std::wstring& archiveName,
+int extractArchive(UnrarBinding& binding, const std::string& archiveName,
                    const std::wstring& destination,
                    const platform::PinnedFile* payload = nullptr);
 

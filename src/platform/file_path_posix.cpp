@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/file_name_posix.h"
 #include "platform/text.h"
 
 namespace bu::platform {
@@ -21,7 +22,9 @@ std::wstring fileInCurrentDirectory(const std::wstring& name) {
 // Each prefix of the path that ends before a '/', then the whole path, is
 // looked at without following it.
 bool passesLink(const std::wstring& relativePath) {
-  const std::string path = wideToAnsi(relativePath);
+  std::string path;
+  // A name with no narrow form names no file that could be opened either.
+  if (!toNarrow(relativePath, path)) return true;
   for (std::size_t end = path.find('/');; end = path.find('/', end + 1)) {
     struct stat status {};
     if (lstat(path.substr(0, end).c_str(), &status) != 0) return false;

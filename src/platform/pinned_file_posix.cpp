@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "platform/file_name_posix.h"
 #include "platform/file_path.h"
 #include "platform/pinned_file_native_posix.h"
 #include "platform/regular_file_posix.h"
@@ -65,7 +66,9 @@ PinnedFile PinnedFile::open(const std::wstring& path, const PinnedBytesObserver&
   if (path.empty()) return pinned;
   pinned.fullPath_ = path.front() == L'/' ? path : fileInCurrentDirectory(path);
   if (pinned.fullPath_.empty()) return pinned;
-  const UniqueDescriptor source(openRegularFileDescriptor(wideToAnsi(pinned.fullPath_)));
+  std::string narrow;
+  if (!toNarrow(pinned.fullPath_, narrow)) return pinned;
+  const UniqueDescriptor source(openRegularFileDescriptor(narrow));
   if (source.get() < 0) return pinned;
   // The source was opened without blocking (a pipe must not wait for a
   // writer); a regular file reads the same either way, but the copy reads it

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_name_posix.h"
 #include "platform/placement_files.h"
 #include "platform/staging_area.h"
 #include "platform/unique_descriptor_posix.h"
@@ -57,11 +58,6 @@ struct StagingState {
 
   TreeRoot& tree(Tree which) { return trees[static_cast<int>(which)]; }
 };
-
-// Names in the locale's narrow form and back, losslessly: a byte the locale
-// cannot read stands as the unpaired surrogate U+DC00 + byte.
-bool toNarrow(const std::wstring& wide, std::string& narrow);
-std::wstring toWide(const std::string& narrow);
 
 // The entries of a held directory, "." and ".." left out, read through a
 // descriptor of its own so that the held one keeps its place; closed when

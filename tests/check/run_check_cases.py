@@ -101,7 +101,7 @@ def build_package(options, case, package):
             make_archives.RECIPES[archive](made)
         else:
             make_archives.make(made, ["first.txt", "last.txt"])
-        shutil.copyfile(os.path.join(made, make_archives.ARCHIVE),
+        shutil.copyfile(os.path.join(made, case.get("archive_file", make_archives.ARCHIVE)),
                         os.path.join(package, "Update.rar"))
 
 
@@ -156,8 +156,9 @@ def run_case(options, case):
     plant_links(package, case.get("links", {}))
     before = snapshot(package)
     problems = []
-    code, printed = run_check(options, ["--json", package])
-    table_code, table = run_check(options, [package])
+    extra = case.get("options", [])
+    code, printed = run_check(options, ["--json"] + extra + [package])
+    table_code, table = run_check(options, extra + [package])
     if code != case["exit"] or table_code != case["exit"]:
         problems.append("exit codes %s (--json) and %s, expected %s" % (code, table_code,
                                                                        case["exit"]))
