@@ -183,6 +183,18 @@ def later_volume(target):
     return ["first.txt", "volume.bin"]
 
 
+def later_volume_cut(target):
+    """A set of three volumes whose last is cut just before the header of its
+    last file, as a download stopped there: the library reports the end of
+    the archive after the file before it."""
+    make(target, ["first.txt", "volume.bin", "third.txt"], "-v64k", "-m0")
+    last = os.path.join(target, "update.part3.rar")
+    with open(last, "rb") as f:
+        data = bytearray(f.read())
+    write(target, data[:rar5.file_block(data, b"third.txt").start], "update.part3.rar")
+    return ["first.txt", "volume.bin", "third.txt"]
+
+
 def traversal(name):
     def recipe(target):
         stand_in = placeholder(name)
@@ -355,6 +367,7 @@ RECIPES = {
     "not_an_archive": not_an_archive,
     "volume_missing": volume_missing,
     "later_volume": later_volume,
+    "later_volume_cut": later_volume_cut,
     "link_escaping": link_escaping,
     "stream_escaping": stream_escaping,
     "link_to_dots_and_surrogate": link_to_dots_and_surrogate,
