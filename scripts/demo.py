@@ -36,6 +36,7 @@ import make_fixtures  # noqa: E402
 BUILD = os.path.join(ROOT, "build")
 LOG_NAME = "Log.BrevantUpdater.txt"
 REGISTRY_KEY = r"SOFTWARE\Tarvenix\BrevantUpdater\LocalDLLs"
+POLICY_KEY = r"SOFTWARE\Tarvenix\BrevantUpdater"
 SIGN_FILE = os.path.join(ROOT, "scripts", "sign_file.sh")
 PACKAGED = ["SampleAuth2.dll", "SampleDeploy3.dll"]
 INSTALLED = ["SampleAuth1.dll", "SampleDeploy2.dll"]
@@ -138,6 +139,21 @@ def register_wine(demo, prefix):
             subprocess.run([WINE, "reg", "add", "HKLM\\" + REGISTRY_KEY, "/v", name, "/d", data,
                             "/f", "/reg:" + view], env=env, check=True,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def require_manifest(demo, prefix, registry):
+    """The policy value RequirePackageManifest = 1 under the program's key."""
+    if demo.target == "native":
+        key = os.path.join(registry, *POLICY_KEY.split("\\"))
+        os.makedirs(key, exist_ok=True)
+        with open(os.path.join(key, "RequirePackageManifest"), "w") as f:
+            f.write("1\n")
+        return
+    for view in ("32", "64"):
+        subprocess.run([WINE, "reg", "add", "HKLM\\" + POLICY_KEY, "/v", "RequirePackageManifest",
+                        "/t", "REG_DWORD", "/d", "1", "/f", "/reg:" + view],
+                       env=wine_environment(prefix), check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
 
 
 def log_size(path):
@@ -296,6 +312,14 @@ def show_target(work, pki, prefix, wine_temp, target, sibling):
     run(demo, ["/q"], prefix, wine_temp, pki, registry)
     print_tree(demo.products, "the products' folder")
     check_package(demo, prefix, pki, registry)
+    # A machine whose product requires a manifest refuses a package without one.
+    print("\n##### %s with the manifest removed, on a machine that requires one" % target)
+    shutil.rmtree(demo.products)
+    os.makedirs(demo.products)
+    os.remove(os.path.join(demo.package, "buManifest.dll"))
+    require_manifest(demo, prefix, registry)
+    run(demo, ["/q"], prefix, wine_temp, pki, registry)
+    print_tree(demo.products, "the products' folder")
 
 
 def main():
