@@ -22,8 +22,6 @@ namespace bu::check {
 namespace {
 
 const char kPackage[] = "package";
-const char kConfigurationName[] = "buConfig.xml";
-constexpr std::size_t kManifestSizeLimit = 16 * 1024 * 1024;
 
 // The digest of a file of the package, read once; null when it is not a
 // readable file of the package.
@@ -37,7 +35,7 @@ std::optional<platform::Sha256Digest> digestOf(const std::string& name) {
 
 // buConfig.xml first, then each archive the configuration names, once.
 std::vector<std::string> payloadNames() {
-  std::vector<std::string> names{kConfigurationName};
+  std::vector<std::string> names{kConfigurationFileName};
   for (const UpdateEntry& entry : updateEntries) {
     bool listed = false;
     for (const std::string& name : names) {
@@ -59,7 +57,7 @@ void comparePayload(std::vector<Finding>& findings, const PackageManifest& manif
   const std::vector<std::string> names = payloadNames();
   for (const std::string& name : names) {
     const std::string check = "manifest: " + name;
-    const bool configuration = name == kConfigurationName;
+    const bool configuration = name == kConfigurationFileName;
     const std::string outcome = configuration ? "every run ends (101)" : "the entry fails (109)";
     const ManifestRecord* record = manifest.find(name);
     const std::optional<platform::Sha256Digest> digest = digestOf(name);
@@ -136,9 +134,7 @@ bool checkPackageManifest(std::vector<Finding>& findings) {
         "the package (126)");
     return false;
   }
-  const auto text = image ? manifestImageText(image->data(), image->size()) : std::nullopt;
-  const std::optional<PackageManifest> manifest =
-      text ? parseManifestText(*text) : std::optional<PackageManifest>();
+  const std::optional<PackageManifest> manifest = manifestOfImage(image);
   if (!manifest) {
     add(findings, check, Level::Error, "not a manifest, or damaged: every run ends (126)");
     return true;
@@ -147,7 +143,7 @@ bool checkPackageManifest(std::vector<Finding>& findings) {
   if (!signedByMaker) {
     add(findings, check, Level::Error,
         "not signed by the maker: every run ends (126); sign it as the modules are signed");
-  } else if (manifest->find(kConfigurationName) == nullptr) {
+  } else if (manifest->find(kConfigurationFileName) == nullptr) {
     add(findings, check, Level::Error, "does not list buConfig.xml: every run ends (126)");
   } else {
     add(findings, check, Level::Ok,

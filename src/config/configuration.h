@@ -10,6 +10,9 @@ class TiXmlDocument;
 
 namespace bu {
 
+// The configuration's file in the package.
+extern const char kConfigurationFileName[];
+
 // A judge of the configuration file's bytes as read, before they are parsed.
 using ConfigurationBytesCheck = bool (*)(const unsigned char* bytes, std::size_t size);
 

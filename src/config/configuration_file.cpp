@@ -16,10 +16,10 @@ namespace bu {
 std::vector<UpdateEntry> updateEntries;
 bool runOemOnly = false;
 
-namespace {
-
 // Opened by this relative name: the package is the current directory.
 const char kConfigurationFileName[] = "buConfig.xml";
+
+namespace {
 
 const char kLoaded[] =
     "CONFIG LOAD SUCCESS: Successfully loaded the configuration file: buConfig.xml.";

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "config/ascii_case.h"
+#include "trust/manifest_image.h"
 
 namespace bu {
 
@@ -120,6 +121,14 @@ std::optional<PackageManifest> parseManifestText(std::string_view text) {
     records.push_back({*name, *digest});
   }
   return PackageManifest(std::move(records));
+}
+
+std::optional<PackageManifest> manifestOfImage(
+    const std::optional<std::vector<unsigned char>>& image) {
+  if (!image) return std::nullopt;
+  const std::optional<std::string> text = manifestImageText(image->data(), image->size());
+  if (!text) return std::nullopt;
+  return parseManifestText(*text);
 }
 
 std::string digestText(const platform::Sha256Digest& digest) {

@@ -17,6 +17,7 @@
 // manifest_image.h), the one form the maker's signature covers on every port.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,6 +54,14 @@ std::string manifestText(const std::vector<ManifestRecord>& records);
 // The manifest a text holds; null when it is not one (a bad header, record,
 // digest or name, a name listed twice, no "end").
 std::optional<PackageManifest> parseManifestText(std::string_view text);
+
+// The most bytes a manifest's image may hold: a manifest lists a few names.
+constexpr std::size_t kManifestSizeLimit = 16 * 1024 * 1024;
+
+// The manifest held by the bytes of a manifest's image (as read within
+// kManifestSizeLimit); null when there are none or they hold no manifest.
+std::optional<PackageManifest> manifestOfImage(
+    const std::optional<std::vector<unsigned char>>& image);
 
 // The digest as 64 lower-case hex digits.
 std::string digestText(const platform::Sha256Digest& digest);

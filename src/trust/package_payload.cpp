@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "config/configuration.h"
 #include "config/package_path.h"
 #include "config/result_codes.h"
 #include "log/write_log.h"
@@ -13,7 +14,6 @@
 #include "platform/file_path.h"
 #include "platform/registry.h"
 #include "platform/text.h"
-#include "trust/manifest_image.h"
 #include "trust/package_manifest.h"
 #include "trust/publisher_signature.h"
 
@@ -22,9 +22,6 @@ namespace {
 
 const wchar_t kProgramKey[] = L"SOFTWARE\\Tarvenix\\BrevantUpdater";
 const wchar_t kPolicyValue[] = L"RequirePackageManifest";
-const char kConfigurationName[] = "buConfig.xml";
-// A manifest lists a few names; anything near this size is not one.
-constexpr std::size_t kManifestSizeLimit = 16 * 1024 * 1024;
 
 const char kVerified[] =
     "PACKAGE MANIFEST SUCCESS: Verified the package manifest buManifest.dll; it lists %u "
@@ -110,21 +107,17 @@ int loadPackageManifest() {
     return kResultSuccess;
   }
   if (!verifyPublisherSignature(file)) return refuse(kNotSigned);
-  const auto text = image ? manifestImageText(image->data(), image->size()) : std::nullopt;
-  std::optional<PackageManifest> manifest =
-      text ? parseManifestText(*text) : std::optional<PackageManifest>();
+  std::optional<PackageManifest> manifest = manifestOfImage(image);
   if (!manifest) return refuse(kDamaged);
-  if (manifest->find(kConfigurationName) == nullptr) return refuse(kLacksConfiguration);
+  if (manifest->find(kConfigurationFileName) == nullptr) return refuse(kLacksConfiguration);
   runManifest = std::make_unique<PackageManifest>(std::move(*manifest));
   WriteLog(kVerified, static_cast<unsigned>(runManifest->records().size()));
   return kResultSuccess;
 }
 
-void forgetPackageManifest() { runManifest.reset(); }
-
 bool configurationMatchesManifest(const unsigned char* bytes, std::size_t size) {
   if (!runManifest) return true;
-  return matches(kConfigurationName, platform::sha256Of(bytes, size));
+  return matches(kConfigurationFileName, platform::sha256Of(bytes, size));
 }
 
 ArchivePayload checkArchivePayload(const std::string& name) {

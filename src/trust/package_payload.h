@@ -22,9 +22,6 @@ namespace bu {
 // manifest and the package has none.
 int loadPackageManifest();
 
-// Forgets the run's manifest (every run starts with none).
-void forgetPackageManifest();
-
 // Whether the configuration's bytes may be used: true without a manifest;
 // with one, true when their digest is the one listed (else false, after the
 // line that names the file and what was expected).
